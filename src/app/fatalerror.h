@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Shows the fatal-error box ("Velmora fatal error", one OK button) and returns when the user has
+// closed it. Callable from any thread: the box is always shown by the GUI thread.
+void showFatalError(const QString &message);

@@ -1,0 +1,90 @@
+#include "app/processvalues.h"
+
+#include "app/fatalerror.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QtDebug>
+
+#include <atomic>
+
+namespace {
+std::atomic<int> g_versionNumber { -1 };
+std::atomic<KWebClient *> g_webClient { nullptr };
+
+QMutex &loginMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+QString &loginCopy()
+{
+    static QString login;
+    return login;
+}
+} // namespace
+
+QString versionText(int version)
+{
+    return QStringLiteral("%1.%2.%3")
+        .arg((version >> 16) & 255)
+        .arg((version >> 8) & 255)
+        .arg(version & 255);
+}
+
+int versionNumber()
+{
+    return g_versionNumber.load();
+}
+
+void setVersionNumber(int version)
+{
+    g_versionNumber.store(version);
+}
+
+QString cacheFolder()
+{
+    const QString home = QDir::fromNativeSeparators(QDir::homePath());
+    const QString path = home + QStringLiteral("/.Velmora/cache/");
+    if (QDir(path).exists() || QDir().mkpath(path))
+        return path;
+
+    const QString message
+        = QStringLiteral("Failed to create folder at: %1. Velmora cannot continue. "
+                         "Please check your permissions and restart the software")
+              .arg(path);
+    if (QCoreApplication::instance()) {
+        showFatalError(message);
+        qCritical().noquote() << message;
+        // Ends the running loop after the current event; the request is safe from any thread.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::exit(-1); }, Qt::QueuedConnection);
+    } else {
+        qCritical().noquote() << message;
+    }
+    return home + QLatin1Char('/');
+}
+
+QString currentLogin()
+{
+    QMutexLocker lock(&loginMutex());
+    return loginCopy();
+}
+
+void setCurrentLogin(const QString &login)
+{
+    QMutexLocker lock(&loginMutex());
+    loginCopy() = login;
+}
+
+KWebClient *webClient()
+{
+    return g_webClient.load();
+}
+
+void setWebClient(KWebClient *client)
+{
+    g_webClient.store(client);
+}

@@ -1,0 +1,80 @@
+#include "logging/logging.h"
+
+#include "app/processvalues.h"
+#include "logging/loggingmanager.h"
+
+#include <log4cxx/logger.h>
+
+#include <string_view>
+
+namespace VM {
+
+QString formatLogMessage(
+    const QString &message, const QString &file, const QString &function, int line)
+{
+    // Each placeholder is filled exactly once, so a "%1" inside the message stays as it is.
+    return QStringLiteral("\t[%1]: \t%2\t\t\t{%3}\t%4, %5")
+        .arg(function, message, currentLogin(), file, QString::number(line));
+}
+
+QString qualifiedFunctionName(const char *prettyFunction)
+{
+    const std::string_view text(prettyFunction);
+    // The parameter list starts at the first '(' outside template brackets; "operator()" and
+    // lambdas ("f()::<lambda()>") end the name at their first parenthesis too, which is the
+    // enclosing function's name for a lambda.
+    int depth = 0;
+    size_t open = text.size();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '<')
+            ++depth;
+        else if (c == '>' && depth > 0)
+            --depth;
+        else if (c == '(' && depth == 0) {
+            open = i;
+            break;
+        }
+    }
+    // The name starts after the last blank outside template brackets before the parameter list
+    // (return type, "virtual", "static" come before it).
+    size_t start = 0;
+    depth = 0;
+    for (size_t i = open; i-- > 0;) {
+        const char c = text[i];
+        if (c == '>')
+            ++depth;
+        else if (c == '<' && depth > 0)
+            --depth;
+        else if (c == ' ' && depth == 0) {
+            start = i + 1;
+            break;
+        }
+    }
+    std::string_view name = text.substr(start, open - start);
+    while (!name.empty() && (name.front() == '*' || name.front() == '&'))
+        name.remove_prefix(1);
+    return QString::fromUtf8(name.data(), qsizetype(name.size()));
+}
+
+bool isLogEnabled(LogLevel level)
+{
+    const log4cxx::LoggerPtr logger = appLogger();
+    return logger && logger->isEnabledFor(LoggingManager::toLog4cxx(level));
+}
+
+void writeLog(
+    LogLevel level, const QString &message, const char *file, const QString &function, int line)
+{
+    try {
+        const QString text = formatLogMessage(message, QString::fromUtf8(file), function, line);
+        const log4cxx::LoggerPtr logger = appLogger();
+        const log4cxx::LevelPtr l4level = LoggingManager::toLog4cxx(level);
+        if (logger && logger->isEnabledFor(l4level))
+            logger->forcedLog(l4level, text.toStdString());
+    } catch (...) {
+        // A log statement never reports a failure to its caller.
+    }
+}
+
+} // namespace VM

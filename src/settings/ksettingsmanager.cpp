@@ -1,0 +1,130 @@
+#include "settings/ksettingsmanager.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSettings>
+
+#include <memory>
+
+namespace VM {
+
+namespace {
+struct StoreNames
+{
+    QMutex mutex;
+    QString organisation;
+    QString application;
+    int settingsVersion = 0;
+};
+
+StoreNames &names()
+{
+    static StoreNames value;
+    return value;
+}
+
+std::unique_ptr<QSettings> openStore(KSettingsManager::SettingsScope scope)
+{
+    auto store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+        KSettingsManager::organisation(), KSettingsManager::application());
+    if (scope == KSettingsManager::OfflineCacheScope)
+        store->beginGroup(QStringLiteral("offcache"));
+    return store;
+}
+
+constexpr qsizetype markerLength = sizeof(KSettingsManager::ScrambledMarker) - 1;
+} // namespace
+
+void KSettingsManager::init(int version, const QString &organisation, const QString &application)
+{
+    const int settingsVersion = version & ~0xFF;
+    {
+        QMutexLocker lock(&names().mutex);
+        names().settingsVersion = settingsVersion;
+        names().organisation = organisation;
+        names().application = application;
+    }
+    const int stored
+        = readSetting(QStringLiteral("SettingsVersion"), DefaultSettingsVersion).toInt();
+    if (stored < settingsVersion) {
+        saveSetting(QStringLiteral("AutoLogin_vm"), true);
+        saveSetting(QStringLiteral("Remember_vm"), true);
+    }
+    saveSetting(QStringLiteral("SettingsVersion"), settingsVersion);
+}
+
+QVariant KSettingsManager::readSetting(
+    const QString &key, const QVariant &defaultValue, SettingsScope scope)
+{
+    return openStore(scope)->value(key, defaultValue);
+}
+
+void KSettingsManager::saveSetting(const QString &key, const QVariant &value, SettingsScope scope)
+{
+    openStore(scope)->setValue(key, value);
+}
+
+void KSettingsManager::removeSetting(const QString &key, SettingsScope scope)
+{
+    const auto store = openStore(scope);
+    if (store->contains(key))
+        store->remove(key);
+}
+
+QString KSettingsManager::unscramble(const QByteArray &stored)
+{
+    if (!stored.startsWith(ScrambledMarker))
+        return QString::fromLatin1(stored);
+    QByteArray bytes = stored.mid(markerLength);
+    for (char &c : bytes)
+        c = char(static_cast<unsigned char>(c) ^ ScrambleKey);
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray KSettingsManager::scramble(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    for (char &c : bytes)
+        c = char(static_cast<unsigned char>(c) ^ ScrambleKey);
+    return QByteArray(ScrambledMarker) + bytes;
+}
+
+QString KSettingsManager::organisation()
+{
+    QMutexLocker lock(&names().mutex);
+    return names().organisation;
+}
+
+QString KSettingsManager::application()
+{
+    QMutexLocker lock(&names().mutex);
+    return names().application;
+}
+
+int KSettingsManager::settingsVersion()
+{
+    QMutexLocker lock(&names().mutex);
+    return names().settingsVersion;
+}
+
+QString KSettingsManager::login()
+{
+    return readSetting(QStringLiteral("Login_vm")).toString();
+}
+
+QString KSettingsManager::password()
+{
+    return unscramble(readSetting(QStringLiteral("Passwd_vm")).toByteArray());
+}
+
+QString KSettingsManager::proxyUser()
+{
+    return readSetting(QStringLiteral("ProxyUser"), QString()).toString();
+}
+
+QString KSettingsManager::proxyPassword()
+{
+    return readSetting(QStringLiteral("ProxyPass"), QString()).toString();
+}
+
+} // namespace VM

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+namespace VM {
+
+// Access to the settings store shared with Velmora: the native store of the current user for the
+// organisation (company id) and application (software id) given on the command line. Every
+// operation opens the store afresh and closes it, so values written by Velmora meanwhile are seen.
+// All operations are static and may be called from any thread after init().
+class KSettingsManager
+{
+public:
+    enum SettingsScope {
+        ApplicationScope, // the top level of the store
+        OfflineCacheScope, // the group "offcache"
+    };
+
+    // Prefix of a scrambled text value; the bytes after it are UTF-8 XORed with ScrambleKey.
+    static constexpr char ScrambledMarker[] = "~%~::?";
+    // Shared with every program that reads or writes the store's scrambled values.
+    static constexpr unsigned char ScrambleKey = 0x5A;
+    static constexpr int DefaultSettingsVersion = 0x10100;
+
+    // Remembers the store's names and stamps it with the settings version (version without its
+    // lowest byte); an older stamp also switches automatic sign-in and "remember me" on.
+    static void init(int version, const QString &organisation, const QString &application);
+
+    static QVariant readSetting(const QString &key, const QVariant &defaultValue = QVariant(),
+        SettingsScope scope = ApplicationScope);
+    static void saveSetting(
+        const QString &key, const QVariant &value, SettingsScope scope = ApplicationScope);
+    static void removeSetting(const QString &key, SettingsScope scope = ApplicationScope);
+
+    static QString unscramble(const QByteArray &stored);
+    static QByteArray scramble(const QString &text);
+
+    static QString organisation();
+    static QString application();
+    static int settingsVersion();
+
+    // Readers of the values this program uses.
+    static QString login(); // "Login_vm"
+    static QString password(); // "Passwd_vm", unscrambled
+    static QString proxyUser(); // "ProxyUser"
+    static QString proxyPassword(); // "ProxyPass", plain text
+};
+
+} // namespace VM
