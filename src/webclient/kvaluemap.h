@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+class QIODevice;
+
+// Request parameters and parsed answers of the web service. Request values hold bytes (UTF-8 or
+// Base64 text). Parsed one-line values are QStrings holding the answer's bytes one byte per
+// character (Latin-1), so toLatin1() gives back exactly what the server sent; block values are
+// QByteArrays with their line ends.
+using KValueMap = QHash<QString, QVariant>;
+
+// Reads everything that remains on the device and parses it into a map; never fails.
+//
+// Answer format, one entry a line:
+//   key="value"      key: [A-Za-z0-9_[]-]+ directly followed by =" (text before it is ignored);
+//                    value: everything up to the last double quote of the line.
+//   !!key            opens a block: the following lines, line ends included, up to a line that
+//   ...              begins with "!!" or holds two bytes or fewer (an empty line, the end of the
+//   !!               data). The terminator is consumed. Only the header's last byte is dropped.
+// Other lines are skipped; a later entry replaces an earlier one with the same key; a one-line
+// entry is matched only on the text before its first zero byte.
+//
+// Thread-safe: calls from several threads run one after another under one process-wide mutex.
+KValueMap parseReply(QIODevice *device);
