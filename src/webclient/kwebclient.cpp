@@ -1,0 +1,378 @@
+#include "webclient/kwebclient.h"
+
+#include "http/knetworkreply.h"
+#include "logging/logging.h"
+#include "webclient/formencoding.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+#include <QNetworkCookieJar>
+#include <QSslCertificate>
+
+#include <exception>
+
+namespace {
+
+// Text of a one-line answer value: the server's UTF-8 bytes, kept one per character by the parser.
+QString utf8Value(const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QByteArray)
+        return QString::fromUtf8(value.toByteArray());
+    return QString::fromUtf8(value.toString().toLatin1());
+}
+
+bool isNullValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return true;
+    if (value.metaType().id() == QMetaType::QString)
+        return value.toString().isNull();
+    if (value.metaType().id() == QMetaType::QByteArray)
+        return value.toByteArray().isNull();
+    return false;
+}
+
+} // namespace
+
+KWebClient::KWebClient(const QString &clientVersion)
+    : clientVersion(clientVersion)
+{
+    cookieJar = new QNetworkCookieJar(this);
+    setObjectName(QStringLiteral("web client"));
+    // The cookie jar is a child, so it moves along.
+    moveToThread(this);
+    start(QThread::InheritPriority);
+}
+
+KWebClient::~KWebClient()
+{
+    quit();
+    wait();
+}
+
+bool KWebClient::event(QEvent *event)
+{
+    if (QThread::currentThread() != this)
+        return false;
+    return QThread::event(event);
+}
+
+void KWebClient::run()
+{
+    try {
+        exec();
+    } catch (const ExConnectionError &) {
+        LOG_FATAL(QStringLiteral("ExConnectionError; Thread terminated!"));
+    } catch (const ExFunctionError &) {
+        LOG_FATAL(QStringLiteral("ExFunctionError; Thread terminated!"));
+    } catch (const ExServerError &) {
+        LOG_FATAL(QStringLiteral("ExServerError; Thread terminated!"));
+    } catch (const std::exception &e) {
+        LOG_FATAL(
+            QStringLiteral("STD: %1; Thread terminated!").arg(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        LOG_FATAL(QStringLiteral("Unknown exception; Thread terminated!"));
+    }
+    if (cookieJar)
+        cookieJar->deleteLater();
+    LOG_INFO(QStringLiteral("KWebClient thread has been finished"));
+}
+
+void KWebClient::onSslErrors(const QList<QSslError> &error)
+{
+    LOG_TRACE(QStringLiteral("Found some SSL error"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QSslError &e : error) {
+        LOG_TRACE(QStringLiteral("Error is: %1").arg(e.errorString()));
+        const QSslCertificate certificate = e.certificate();
+        if (certificate.isNull())
+            LOG_TRACE(QStringLiteral("Certificate is NULL"));
+        // Valid: in its validity period and not blacklisted.
+        if (!certificate.isNull() && !certificate.isBlacklisted()
+            && certificate.effectiveDate() <= now && now <= certificate.expiryDate())
+            LOG_TRACE(QStringLiteral("Certificate is valid"));
+    }
+}
+
+QString KWebClient::apiHost()
+{
+    const QString configured = qEnvironmentVariable("VELMORA_API_HOST").trimmed();
+    if (!configured.isEmpty())
+        return configured;
+    return QStringLiteral(VELMORA_API_HOST_DEFAULT);
+}
+
+QUrl KWebClient::makeApiUrl(const QString &method) const
+{
+    return QUrl(QStringLiteral("https://") + apiHost()
+        + QStringLiteral("/v2/api/execute.php?method=") + method
+        + QStringLiteral("&ver=win%1").arg(clientVersion));
+}
+
+QString KWebClient::referrerText(const QUrl &url, const QString &login)
+{
+    if (!url.isValid())
+        return login;
+    QUrl copy(url);
+    copy.setUserName(login);
+    return copy.toString(QUrl::StripTrailingSlash);
+}
+
+void KWebClient::beginOperation()
+{
+    aborted.store(false);
+}
+
+void KWebClient::throwIfAborted() const
+{
+    if (aborted.load())
+        throw ExConnectionError();
+}
+
+void KWebClient::abortRequest()
+{
+    aborted.store(true);
+    QMutexLocker lock(&requestMutex);
+    if (currentRequest)
+        currentRequest->abort();
+}
+
+KValueMap KWebClient::sendRequest(const QString &method, const KValueMap &parameters, bool relogin)
+{
+    throwIfAborted();
+
+    QString login;
+    {
+        QMutexLocker lock(&stateMutex);
+        login = lastLogin;
+    }
+    const QUrl url = makeApiUrl(method);
+    KNetworkReply reply(url, referrerText(url, login), encodeForm(parameters), cookieJar.data());
+    connect(
+        &reply, &KNetworkReply::sslErrors, this, &KWebClient::onSslErrors, Qt::QueuedConnection);
+    connect(&reply, &KNetworkReply::uploadProgress, this, &KWebClient::uploadProgress,
+        Qt::DirectConnection);
+    {
+        QMutexLocker lock(&requestMutex);
+        currentRequest = &reply;
+        if (aborted.load())
+            reply.abort();
+    }
+    const bool received = reply.post(clientVersion, timeoutMs.load());
+    {
+        QMutexLocker lock(&requestMutex);
+        currentRequest = nullptr;
+    }
+
+    if (aborted.load()) {
+        LOG_INFO(QStringLiteral("Request aborted; url: %1").arg(reply.url().toString()));
+        throw ExConnectionError();
+    }
+    if (!received) {
+        LOG_INFO(QStringLiteral("Server error: %1, reply: %2; url: %3")
+                     .arg(reply.statusCode())
+                     .arg(reply.reasonPhrase(), reply.url().toString()));
+        throw ExConnectionError();
+    }
+    if (reply.statusCode() != 200)
+        throw ExServerError();
+
+    const KValueMap answer = parseReply(&reply);
+    emit sigRequestSuccessed();
+
+    if (!relogin || !answer.contains(QStringLiteral("auth")))
+        return answer;
+
+    QString savedLogin;
+    QString savedPassword;
+    QString savedDomain;
+    {
+        QMutexLocker lock(&stateMutex);
+        savedLogin = lastLogin;
+        savedPassword = lastPassword;
+        savedDomain = lastDomain;
+    }
+    if (answer.value(QStringLiteral("auth")).toInt() != 0)
+        return answer;
+
+    LOG_INFO(QStringLiteral("Server forgot us. We must try to re-login to the system."));
+    if (savedLogin.isEmpty() || savedPassword.isEmpty() || !signedIn.load()) {
+        LOG_DEBUG(QStringLiteral("We have either no login/password or we didn't login at all"));
+        return answer;
+    }
+
+    LOG_TRACE(QStringLiteral("Use login/password from the last session"));
+    bool newUser = false;
+    const int code = loginImpl(savedLogin, savedPassword, savedDomain, newUser, nullptr);
+    switch (code) {
+    case LoginOk:
+        LOG_DEBUG(QStringLiteral("Server forgot us. Login-ok. Re-send request."));
+        return sendRequest(method, parameters, false);
+    case LoginInvalid:
+        LOG_WARN(QStringLiteral("Server forgot us. Failed of re-login. Invalid login (%1)")
+                     .arg(savedLogin));
+        emit sigRequireAuth();
+        throw ExFunctionError();
+    case LoginUserDeleted:
+        LOG_WARN(QStringLiteral(
+            "Server forgot us. Failed of re-login. User was deleted on the server (%1)")
+                     .arg(savedLogin));
+        emit sigUserWasDeleted();
+        throw ExFunctionError();
+    default:
+        LOG_WARN(QStringLiteral("Server forgot us. Failed of re-login. Network error."));
+        throw ExConnectionError();
+    }
+}
+
+void KWebClient::ensureSignedIn() const
+{
+    if (!signedIn.load())
+        throw ExConnectionError();
+}
+
+int KWebClient::callMethod(const QString &method, const KValueMap &parameters, KValueMap &answer)
+{
+    beginOperation();
+    try {
+        ensureSignedIn();
+        answer = sendRequest(method, parameters, true);
+        const auto result = answer.constFind(QStringLiteral("result"));
+        return result != answer.cend() && result->toInt() == 1 ? CallOk : CallBadResult;
+    } catch (...) {
+        emit sigLostConnection();
+        return CallFailed;
+    }
+}
+
+int KWebClient::classifyLoginAnswer(const KValueMap &answer, bool *newUser)
+{
+    if (newUser)
+        *newUser = false;
+    const auto loginValue = answer.constFind(QStringLiteral("login"));
+    if (loginValue == answer.cend())
+        return LoginUnknownAnswer;
+    const int verdict = loginValue->toInt();
+    const auto deletedValue = answer.constFind(QStringLiteral("deleted"));
+    const bool hasDeleted = deletedValue != answer.cend();
+    const int deleted = hasDeleted ? deletedValue->toInt() : 0;
+
+    if (verdict == 2 && hasDeleted && deleted == 0)
+        return LoginPending;
+    if (verdict == 1 && hasDeleted && deleted == 0) {
+        if (newUser)
+            *newUser = answer.value(QStringLiteral("new_user")).toInt() > 0;
+        return LoginOk;
+    }
+    if (verdict == -1)
+        return LoginRefused;
+    if (hasDeleted && deleted == 0)
+        return LoginInvalid;
+    if (hasDeleted && deleted == 1)
+        return LoginUserDeleted;
+    return LoginUnknownAnswer;
+}
+
+void KWebClient::processCompanies(QList<CompanyEntry> *companies, const KValueMap &answer)
+{
+    if (!companies)
+        return;
+    for (int i = 0;; ++i) {
+        const auto domain = answer.constFind(QStringLiteral("company_domain[%1]").arg(i));
+        const auto name = answer.constFind(QStringLiteral("company_name[%1]").arg(i));
+        if (domain == answer.cend() || name == answer.cend() || isNullValue(*domain)
+            || isNullValue(*name))
+            break;
+        companies->append(CompanyEntry(utf8Value(*domain), utf8Value(*name)));
+    }
+    LOG_FATAL(QStringLiteral("2140: Leaving the processCompanies() method in a correct manner."));
+}
+
+int KWebClient::login(const QString &login, const QString &password, QString &company,
+    bool &newUser, QList<CompanyEntry> *companies)
+{
+    beginOperation();
+    return loginImpl(login, password, company, newUser, companies);
+}
+
+int KWebClient::loginImpl(const QString &login, const QString &password, QString &company,
+    bool &newUser, QList<CompanyEntry> *companies)
+{
+    newUser = false;
+    if (companies)
+        companies->clear();
+    KValueMap parameters;
+    parameters.insert(QStringLiteral("login"), login.toUtf8());
+    parameters.insert(QStringLiteral("passwd"), password.toUtf8());
+    if (!company.isEmpty())
+        parameters.insert(QStringLiteral("company"), company.toUtf8());
+    const QString companyAsGiven = company;
+
+    try {
+        const KValueMap answer = sendRequest(QStringLiteral("login"), parameters, false);
+        bool isNewUser = false;
+        const int code = classifyLoginAnswer(answer, &isNewUser);
+        if (code == LoginOk) {
+            newUser = isNewUser;
+            processCompanies(companies, answer);
+            const QString domain = utf8Value(answer.value(QStringLiteral("domain")));
+            {
+                // The re-login copies these under the same lock.
+                QMutexLocker lock(&stateMutex);
+                lastLogin = login;
+                lastPassword = password;
+                lastDomain = domain;
+            }
+            signedIn.store(true);
+            company = domain;
+            if (companies && !companies->isEmpty())
+                VM::KCompanyRecords::saveCompanies(login, *companies);
+            else
+                VM::KCompanyRecords::saveCompanies(login, { CompanyEntry(domain, domain) });
+            VM::KCompanyRecords::storePasswordDigest(login, domain, password);
+            return LoginOk;
+        }
+        if (code != LoginPending)
+            VM::KCompanyRecords::forgetCompany(login, companyAsGiven);
+        signedIn.store(false);
+        return code;
+    } catch (...) {
+        emit sigLostConnection();
+        return LoginNoAnswer;
+    }
+}
+
+KValueMap KWebClient::feedbackParameters(const QString &message, const QByteArray &screenshot,
+    const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
+{
+    KValueMap parameters;
+    parameters.insert(QStringLiteral("message"), message.toUtf8());
+    if (!screenshot.isEmpty())
+        parameters.insert(QStringLiteral("screenshot"), screenshot.toBase64());
+    if (!localCache.isEmpty())
+        parameters.insert(QStringLiteral("localcache"), localCache.toBase64());
+    if (!memoryDump.isEmpty())
+        parameters.insert(QStringLiteral("memorydump"), memoryDump.toBase64());
+    if (crash)
+        parameters.insert(QStringLiteral("crash"), QByteArray("1"));
+    return parameters;
+}
+
+int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
+    const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
+{
+    KValueMap answer;
+    int code = CallFailed;
+    try {
+        code = callMethod(QStringLiteral("upload_feedback2"),
+            feedbackParameters(message, screenshot, localCache, memoryDump, crash), answer);
+    } catch (...) {
+        // Building the parameters can only fail for lack of memory.
+        emit sigLostConnection();
+        return CallFailed;
+    }
+    const auto result = answer.constFind(QStringLiteral("result"));
+    if (result != answer.cend() && result->toInt() == -1)
+        code = CallRefused;
+    return code;
+}

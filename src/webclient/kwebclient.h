@@ -1,0 +1,163 @@
+#pragma once
+
+#include "settings/kcompanyrecords.h"
+#include "webclient/kvaluemap.h"
+
+#include <QList>
+#include <QMutex>
+#include <QNetworkCookieJar>
+#include <QPointer>
+#include <QSslError>
+#include <QString>
+#include <QThread>
+#include <QUrl>
+
+#include <atomic>
+
+class KNetworkReply;
+
+// The client of the web service. One object lives for the whole run of the program.
+//
+// Threads: the object is a QThread named "web client"; the constructor moves the object and its
+// cookie jar into that thread and starts it. The thread's event loop serves only onSslErrors
+// (queued from each request) and deferred deletions. The API operations (login, uploadFeedback)
+// are plain member functions that run in the calling thread and block it until the answer is in
+// or the request failed; only one thread issues them. abortRequest() may be called from any
+// thread. Destroy the object from the thread that created it: the destructor ends and joins the
+// client thread.
+//
+// Failures travel inside the client as the three exception types below; login, callMethod and
+// uploadFeedback catch everything and return codes.
+class KWebClient : public QThread
+{
+    Q_OBJECT
+
+public:
+    class ExConnectionError
+    {
+    };
+    class ExServerError
+    {
+    };
+    class ExFunctionError
+    {
+    };
+
+    // Codes of login.
+    enum LoginCode {
+        LoginOk = 1,
+        LoginPending = 2, // login 2: not signed in, stored records left alone
+        LoginInvalid = 3,
+        LoginNoAnswer = 4,
+        LoginUnknownAnswer = 5,
+        LoginUserDeleted = 6,
+        LoginRefused = 7, // login -1
+    };
+
+    // Codes of callMethod and uploadFeedback.
+    enum CallCode {
+        CallOk = 0,
+        CallFailed = 4, // no answer, status other than 200, failed re-login, not signed in, aborted
+        CallBadResult = 5,
+        CallRefused = 9, // uploadFeedback only: result -1
+    };
+
+    static constexpr int DefaultRequestTimeoutMs = 60000;
+
+    explicit KWebClient(const QString &clientVersion);
+    ~KWebClient() override;
+
+    // Signs in with the method "login". company is sent when not empty and receives the answer's
+    // domain on success; newUser receives whether the account is new; companies, when given,
+    // receives the answer's company list. Code 1 caches the credentials for the automatic
+    // re-login and stores the login's company records; codes 3, 5, 6, 7 forget the records of the
+    // given company. Never throws.
+    int login(const QString &login, const QString &password, QString &company, bool &newUser,
+        QList<CompanyEntry> *companies = nullptr);
+
+    // Sends a problem report with the method "upload_feedback2": 0 accepted, 4 failed (see
+    // CallFailed), 5 no or another result, 9 refused (result -1). Never throws.
+    int uploadFeedback(const QString &message, const QByteArray &screenshot,
+        const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+
+    // Calls an API method that needs a signed-in client, with the automatic re-login: 0 when the
+    // answer's result reads as 1, 5 for any other answer, 4 when the call failed. answer receives
+    // the parsed answer whenever one arrived. Never throws.
+    int callMethod(const QString &method, const KValueMap &parameters, KValueMap &answer);
+
+    // Stops the request in flight, from any thread: the running operation ends with a failure
+    // code (4) soon after, and no later step of that operation (re-login, re-send) starts. An
+    // abort with no operation running has no effect on the next one.
+    void abortRequest();
+
+    // The endpoint of an API method on the configured API host.
+    QUrl makeApiUrl(const QString &method) const;
+
+    // The API host: VELMORA_API_HOST from the environment ("host" or "host:port") when set,
+    // otherwise the compiled-in default.
+    static QString apiHost();
+
+    // The URL with the login as its user name, or the login itself when the URL is not valid.
+    static QString referrerText(const QUrl &url, const QString &login);
+
+    // The verdict of a "login" answer as a login code (1, 2, 3, 5, 6 or 7); newUser receives
+    // whether code 1 comes with new_user greater than 0.
+    static int classifyLoginAnswer(const KValueMap &answer, bool *newUser);
+
+    // Appends the answer's company_domain[i] / company_name[i] pairs, from index 0 up to the first
+    // missing one; a null list does nothing.
+    static void processCompanies(QList<CompanyEntry> *companies, const KValueMap &answer);
+
+    // The parameters of "upload_feedback2": message always (UTF-8), screenshot, localcache and
+    // memorydump as Base64 only when not empty, crash "1" only with the flag.
+    static KValueMap feedbackParameters(const QString &message, const QByteArray &screenshot,
+        const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+
+    bool isSignedIn() const { return signedIn.load(); }
+    QString clientVersionText() const { return clientVersion; }
+    QNetworkCookieJar *cookies() const { return cookieJar.data(); }
+
+    // Time-out of every request (silence while waiting, connection, each written chunk).
+    int requestTimeout() const { return timeoutMs.load(); }
+    void setRequestTimeout(int ms) { timeoutMs.store(ms); }
+
+signals:
+    void sigLostConnection();
+    void sigRequestSuccessed();
+    void sigRequireAuth();
+    void sigUserWasDeleted();
+    // Progress of the running request's upload: bytes of the request written so far, of all.
+    void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
+
+public slots:
+    void onSslErrors(const QList<QSslError> &error);
+
+protected:
+    // Events reach the object only on its own thread; from any other thread they are refused.
+    bool event(QEvent *event) override;
+    void run() override;
+
+private:
+    // Sends one API request and parses its answer; with relogin, an answer with auth 0 leads to
+    // one sign-in with the cached credentials and one re-send. Throws the exception types above.
+    KValueMap sendRequest(const QString &method, const KValueMap &parameters, bool relogin);
+    int loginImpl(const QString &login, const QString &password, QString &company, bool &newUser,
+        QList<CompanyEntry> *companies);
+    void ensureSignedIn() const;
+    void throwIfAborted() const;
+    // Starts an operation called from outside: an earlier abort does not reach into it.
+    void beginOperation();
+
+    std::atomic<bool> signedIn { false };
+    QMutex stateMutex; // guards lastLogin, lastPassword and lastDomain while they are copied
+    QPointer<QNetworkCookieJar> cookieJar; // child of this object; deleted when the thread ends
+    QString lastLogin;
+    QString lastPassword;
+    QString lastDomain;
+    const QString clientVersion;
+
+    std::atomic<int> timeoutMs { DefaultRequestTimeoutMs };
+    QMutex requestMutex; // guards currentRequest
+    KNetworkReply *currentRequest = nullptr; // the request in flight, owned by sendRequest
+    std::atomic<bool> aborted { false };
+};

@@ -1,0 +1,761 @@
+// The web client: its thread, sign-in and company records, uploads, the automatic re-login, abort,
+// and one run against the devservice tool over a verified TLS connection.
+
+#include "logging/loggingmanager.h"
+#include "settings/kcompanyrecords.h"
+#include "settings/ksettingsmanager.h"
+#include "support/apitestserver.h"
+#include "support/testsupport.h"
+#include "webclient/formencoding.h"
+#include "webclient/kwebclient.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QSslCertificate>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Exposes the event filter, which is protected.
+class ProbeClient : public KWebClient
+{
+public:
+    using KWebClient::event;
+    using KWebClient::KWebClient;
+};
+
+QVariantList record(const QString &name, const QString &domain, const QByteArray &digest)
+{
+    return QVariantList { name, domain, digest };
+}
+
+QByteArray md5(const QString &password)
+{
+    return QCryptographicHash::hash(password.toLatin1(), QCryptographicHash::Md5);
+}
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QByteArray &value)
+        : m_name(name)
+        , m_had(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+class TestWebClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void threadStartsAndEnds();
+    void endpointAndReferrer();
+    void sslErrorsAreLogged();
+
+    void classifyLogin_data();
+    void classifyLogin();
+    void signInStoresOneRecordWithTheLaterDigest();
+    void signInWithCompanyList();
+    void refusedSignInForgetsRecords_data();
+    void refusedSignInForgetsRecords();
+    void signInWithoutAnswerChangesNothing();
+    void signInNeverRelogs();
+
+    void feedbackParameters();
+    void uploadResult_data();
+    void uploadResult();
+    void callBeforeSignInSendsNothing();
+    void status500GivesCode4WithoutLogLine();
+    void noServerGivesCode4();
+
+    void reloginThenResendOnce();
+    void secondLostSessionIsReturnedUnchanged();
+    void failedRelogin_data();
+    void failedRelogin();
+
+    void abortStopsTheUpload();
+    void endToEndWithDevservice();
+
+private:
+    QStringList logLinesSince(qint64 offset) const;
+    qint64 logSize() const;
+    void signIn(KWebClient &client);
+
+    std::unique_ptr<TemporaryHome> m_home;
+    QTemporaryDir m_certificates;
+    std::unique_ptr<ApiTestServer> m_server;
+};
+
+void TestWebClient::initTestCase()
+{
+    m_home = std::make_unique<TemporaryHome>();
+    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    VM::KSettingsManager::init(
+        0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"));
+    QVERIFY(makeTestCertificates(m_certificates.path()));
+    qputenv("VELMORA_EXTRA_CA_CERTS",
+        (m_certificates.path() + QStringLiteral("/ca.pem")).toLocal8Bit());
+    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    QVERIFY(m_server->startListening());
+    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+}
+
+void TestWebClient::init()
+{
+    m_server->clear();
+    m_server->setDefaultAnswer(ApiTestServer::result("1"));
+}
+
+void TestWebClient::cleanupTestCase()
+{
+    m_server.reset();
+    qunsetenv("VELMORA_API_HOST");
+    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+}
+
+qint64 TestWebClient::logSize() const
+{
+    return QFileInfo(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log")).size();
+}
+
+QStringList TestWebClient::logLinesSince(qint64 offset) const
+{
+    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TestWebClient::signIn(KWebClient &client)
+{
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("secret"), company, newUser),
+        int(KWebClient::LoginOk));
+    QVERIFY(client.isSignedIn());
+}
+
+void TestWebClient::threadStartsAndEnds()
+{
+    const qint64 before = logSize();
+    auto *client = new ProbeClient(QStringLiteral("1.2.3"));
+    QVERIFY(client->isRunning());
+    QCOMPARE(client->objectName(), QStringLiteral("web client"));
+    QCOMPARE(client->thread(), static_cast<QThread *>(client));
+    QCOMPARE(client->cookies()->thread(), static_cast<QThread *>(client));
+    QVERIFY(!client->isSignedIn());
+    QCOMPARE(client->clientVersionText(), QStringLiteral("1.2.3"));
+
+    // Events from a thread other than the client's are refused.
+    QEvent event(QEvent::User);
+    QVERIFY(!client->event(&event));
+
+    delete client;
+    const QStringList lines = logLinesSince(before);
+    QVERIFY(!lines.isEmpty());
+    QVERIFY2(lines.last().contains(QStringLiteral("[web client] INFO")), qPrintable(lines.last()));
+    QVERIFY2(lines.last().contains(QStringLiteral("KWebClient thread has been finished")),
+        qPrintable(lines.last()));
+    QVERIFY(lines.last().contains(QStringLiteral("[KWebClient::run]")));
+}
+
+void TestWebClient::endpointAndReferrer()
+{
+    KWebClient client(QStringLiteral("2.3.4"));
+    {
+        ScopedEnv env("VELMORA_API_HOST", QByteArray());
+        QCOMPARE(client.makeApiUrl(QStringLiteral("login")).toString(),
+            QStringLiteral("https://" VELMORA_API_HOST_DEFAULT
+                           "/v2/api/execute.php?method=login&ver=win2.3.4"));
+    }
+    {
+        ScopedEnv env("VELMORA_API_HOST", "staging.example:8443");
+        const QUrl url = client.makeApiUrl(QStringLiteral("upload_feedback2"));
+        QCOMPARE(url.toString(),
+            QStringLiteral("https://staging.example:8443/v2/api/"
+                           "execute.php?method=upload_feedback2&ver=win2.3.4"));
+        QCOMPARE(KWebClient::referrerText(url, QStringLiteral("ann")),
+            QStringLiteral("https://ann@staging.example:8443/v2/api/execute.php"
+                           "?method=upload_feedback2&ver=win2.3.4"));
+    }
+    QCOMPARE(KWebClient::referrerText(QUrl(), QStringLiteral("ann")), QStringLiteral("ann"));
+}
+
+void TestWebClient::sslErrorsAreLogged()
+{
+    const QList<QSslCertificate> valid
+        = QSslCertificate::fromPath(m_certificates.path() + QStringLiteral("/server.pem"));
+    QCOMPARE(valid.size(), 1);
+    KWebClient client(QStringLiteral("1.2.3"));
+    const qint64 before = logSize();
+    client.onSslErrors({ QSslError(QSslError::UnableToGetLocalIssuerCertificate),
+        QSslError(QSslError::HostNameMismatch, valid.first()) });
+    QStringList messages;
+    for (const QString &line : logLinesSince(before)) {
+        if (line.contains(QStringLiteral("[KWebClient::onSslErrors]")))
+            messages.append(line.section(QLatin1Char('\t'), 2, 2).trimmed());
+    }
+    QCOMPARE(messages,
+        QStringList({ QStringLiteral("Found some SSL error"),
+            QStringLiteral("Error is: ")
+                + QSslError(QSslError::UnableToGetLocalIssuerCertificate).errorString(),
+            QStringLiteral("Certificate is NULL"),
+            QStringLiteral("Error is: ") + QSslError(QSslError::HostNameMismatch).errorString(),
+            QStringLiteral("Certificate is valid") }));
+}
+
+void TestWebClient::classifyLogin_data()
+{
+    QTest::addColumn<QString>("login"); // null: no key
+    QTest::addColumn<QString>("deleted"); // null: no key
+    QTest::addColumn<QString>("newUser");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("isNew");
+
+    const QString none;
+    QTest::newRow("1/0 new user") << "1"
+                                  << "0"
+                                  << "1" << 1 << true;
+    QTest::newRow("1/0 old user") << "1"
+                                  << "0"
+                                  << "0" << 1 << false;
+    QTest::newRow("1/0 no new_user") << "1"
+                                     << "0" << none << 1 << false;
+    QTest::newRow("2/0") << "2"
+                         << "0" << none << 2 << false;
+    QTest::newRow("0/0") << "0"
+                         << "0" << none << 3 << false;
+    QTest::newRow("text/0") << "yes"
+                            << "0" << none << 3 << false;
+    QTest::newRow("-1/0") << "-1"
+                          << "0" << none << 7 << false;
+    QTest::newRow("-1/1") << "-1"
+                          << "1" << none << 7 << false;
+    QTest::newRow("-1/-") << "-1" << none << none << 7 << false;
+    QTest::newRow("0/1") << "0"
+                         << "1" << none << 6 << false;
+    QTest::newRow("1/1") << "1"
+                         << "1"
+                         << "1" << 6 << false;
+    QTest::newRow("2/1") << "2"
+                         << "1" << none << 6 << false;
+    QTest::newRow("no login") << none << "0" << none << 5 << false;
+    QTest::newRow("1/-") << "1" << none << none << 5 << false;
+    QTest::newRow("2/-") << "2" << none << none << 5 << false;
+    QTest::newRow("0/2") << "0"
+                         << "2" << none << 5 << false;
+}
+
+void TestWebClient::classifyLogin()
+{
+    QFETCH(QString, login);
+    QFETCH(QString, deleted);
+    QFETCH(QString, newUser);
+    QFETCH(int, code);
+    QFETCH(bool, isNew);
+    KValueMap answer;
+    if (!login.isNull())
+        answer.insert(QStringLiteral("login"), login);
+    if (!deleted.isNull())
+        answer.insert(QStringLiteral("deleted"), deleted);
+    if (!newUser.isNull())
+        answer.insert(QStringLiteral("new_user"), newUser);
+    bool flag = !isNew;
+    QCOMPARE(KWebClient::classifyLoginAnswer(answer, &flag), code);
+    QCOMPARE(flag, isNew);
+}
+
+void TestWebClient::signInStoresOneRecordWithTheLaterDigest()
+{
+    VM::KCompanyRecords::forgetCompany(QStringLiteral("ann"), QString());
+    const QString domain = QStringLiteral("dømo.example");
+    m_server->script(
+        { ApiTestServer::Answer { 200,
+              "login=\"1\"\ndeleted=\"0\"\nnew_user=\"1\"\ndomain=\"" + domain.toUtf8() + "\"\n",
+              "SESSION=first; path=/" },
+            ApiTestServer::loginOk(domain.toUtf8()) });
+
+    KWebClient client(QStringLiteral("1.2.3"));
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("pässword"), company, newUser), 1);
+    QVERIFY(newUser);
+    QCOMPARE(company, domain);
+    QVERIFY(client.isSignedIn());
+    QCOMPARE(VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("ann")),
+        QList<QVariant>({ record(domain, domain, md5(QStringLiteral("pässword"))) }));
+
+    // The second sign-in sends the company it got, carries the session cookie, and keeps one
+    // record whose digest is that of the later password.
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("other"), company, newUser), 1);
+    QVERIFY(!newUser);
+    QCOMPARE(VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("ann")),
+        QList<QVariant>({ record(domain, domain, md5(QStringLiteral("other"))) }));
+
+    const QList<ApiTestServer::Request> requests = m_server->requests();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[0].method, QStringLiteral("login"));
+    QCOMPARE(requests[0].version, QStringLiteral("win1.2.3"));
+    QCOMPARE(requests[0].parameters,
+        (QHash<QString, QByteArray> { { "login", "ann" }, { "passwd", QByteArray("pässword") } }));
+    QCOMPARE(requests[1].parameters.value("company"), domain.toUtf8());
+    QCOMPARE(requests[1].cookies, QByteArray("SESSION=first"));
+    QVERIFY(requests[1].header.contains("Referer: https://ann@127.0.0.1:"));
+}
+
+void TestWebClient::signInWithCompanyList()
+{
+    m_server->script({ ApiTestServer::loginOk("b.example",
+        "company_name[0]=\"Acme \xc3\x9cnion\"\ncompany_domain[0]=\"a.example\"\n"
+        "company_domain[1]=\"b.example\"\n") });
+    KWebClient client(QStringLiteral("1.2.3"));
+    QString company;
+    bool newUser = false;
+    QList<CompanyEntry> companies { { QStringLiteral("stale"), QStringLiteral("stale") } };
+    QCOMPARE(
+        client.login(QStringLiteral("bob"), QStringLiteral("pw"), company, newUser, &companies), 1);
+    QCOMPARE(companies,
+        QList<CompanyEntry>({ { QStringLiteral("a.example"), QStringLiteral("Acme Ünion") } }));
+    // The returned domain has no record among the list's, so no digest is stored.
+    QCOMPARE(VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("bob")),
+        QList<QVariant>({ record(QStringLiteral("Acme Ünion"), QStringLiteral("a.example"), {}) }));
+}
+
+void TestWebClient::refusedSignInForgetsRecords_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("remaining"); // domains left
+
+    QTest::newRow("invalid, no company: all gone")
+        << QString() << QByteArray("login=\"0\"\ndeleted=\"0\"\n") << 3 << QStringList();
+    QTest::newRow("invalid, one company of two")
+        << "a.example" << QByteArray("login=\"0\"\ndeleted=\"0\"\n") << 3
+        << QStringList { "b.example" };
+    QTest::newRow("deleted user, unknown company")
+        << "x.example" << QByteArray("login=\"0\"\ndeleted=\"1\"\n") << 6
+        << QStringList { "a.example", "b.example" };
+    QTest::newRow("no login key") << "b.example" << QByteArray("result=\"1\"\n") << 5
+                                  << QStringList { "a.example" };
+    QTest::newRow("login -1") << QString() << QByteArray("login=\"-1\"\n") << 7 << QStringList();
+    QTest::newRow("login 2 leaves the records")
+        << QString() << QByteArray("login=\"2\"\ndeleted=\"0\"\n") << 2
+        << QStringList { "a.example", "b.example" };
+}
+
+void TestWebClient::refusedSignInForgetsRecords()
+{
+    QFETCH(QString, company);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, code);
+    QFETCH(QStringList, remaining);
+
+    const QString login = QStringLiteral("carl");
+    VM::KCompanyRecords::saveCompanyRecords(
+        login, { record("A", "a.example", md5("1")), record("B", "b.example", md5("2")) });
+    m_server->script(
+        { ApiTestServer::loginOk("a.example"), ApiTestServer::Answer { 200, answer, {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    QString firstCompany;
+    bool newUser = false;
+    QCOMPARE(client.login(login, QStringLiteral("pw"), firstCompany, newUser), 1);
+    VM::KCompanyRecords::saveCompanyRecords(
+        login, { record("A", "a.example", md5("1")), record("B", "b.example", md5("2")) });
+
+    QString given = company;
+    QCOMPARE(client.login(login, QStringLiteral("pw"), given, newUser), code);
+    QCOMPARE(given, company);
+    QCOMPARE(client.isSignedIn(), false);
+    QStringList domains;
+    for (const QVariant &r : VM::KCompanyRecords::loadCompanyRecords(login))
+        domains.append(r.toList().value(1).toString());
+    QCOMPARE(domains, remaining);
+    if (remaining.isEmpty()) {
+        QVERIFY(!VM::KSettingsManager::readSetting(
+            login + QStringLiteral("_arr"), QVariant(), VM::KSettingsManager::OfflineCacheScope)
+                     .isValid());
+    }
+}
+
+void TestWebClient::signInWithoutAnswerChangesNothing()
+{
+    VM::KCompanyRecords::saveCompanyRecords(
+        QStringLiteral("dora"), { record("A", "a.example", {}) });
+    m_server->script({ ApiTestServer::loginOk("a.example"), ApiTestServer::status(500),
+        ApiTestServer::Answer { 200, "!!login\n" + QByteArray(5000, '\xff') + "\n", {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("dora"), QStringLiteral("pw"), company, newUser), 1);
+    const QList<QVariant> stored = VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("dora"));
+
+    company = QStringLiteral("a.example");
+    QCOMPARE(client.login(QStringLiteral("dora"), QStringLiteral("pw"), company, newUser), 4);
+    QCOMPARE(lost.size(), 1);
+    QVERIFY(client.isSignedIn());
+    QCOMPARE(company, QStringLiteral("a.example"));
+    QCOMPARE(VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("dora")), stored);
+
+    // A hostile answer (a block of binary where a number should be) is an unknown verdict.
+    QCOMPARE(client.login(QStringLiteral("dora"), QStringLiteral("pw"), company, newUser), 5);
+    QVERIFY(!client.isSignedIn());
+}
+
+void TestWebClient::signInNeverRelogs()
+{
+    m_server->script({ ApiTestServer::loginOk("a.example"),
+        ApiTestServer::Answer { 200, "auth=\"0\"\nlogin=\"1\"\ndeleted=\"0\"\n", {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("secret"), company, newUser), 1);
+    QCOMPARE(m_server->methods(), QStringList({ "login", "login" }));
+}
+
+void TestWebClient::feedbackParameters()
+{
+    const KValueMap parameters = KWebClient::feedbackParameters(
+        QStringLiteral("abc"), QByteArray(), QByteArray(), QByteArray("\x00\xff\x10", 3), true);
+    QCOMPARE(parameters,
+        (KValueMap { { "message", QByteArray("abc") }, { "memorydump", QByteArray("AP8Q") },
+            { "crash", QByteArray("1") } }));
+
+    const KValueMap all = KWebClient::feedbackParameters(QString(), QByteArray("\xfb\xff", 2),
+        QByteArray("x"), QByteArray("\xfb\xef\xff", 3), false);
+    QCOMPARE(all,
+        (KValueMap { { "message", QByteArray("") }, { "screenshot", QByteArray("+/8=") },
+            { "localcache", QByteArray("eA==") }, { "memorydump", QByteArray("++//") } }));
+    const QByteArray body = encodeForm(all);
+    QVERIFY(body.contains("screenshot=%2B%2F8%3D"));
+    QVERIFY(body.contains("memorydump=%2B%2B%2F%2F"));
+    QVERIFY(body.contains("localcache=eA%3D%3D"));
+    QVERIFY(body.contains("message=&") || body.endsWith("message="));
+}
+
+void TestWebClient::uploadResult_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("result 1") << 200 << QByteArray("result=\"1\"\n") << 0;
+    QTest::newRow("result -1") << 200 << QByteArray("result=\"-1\"\n") << 9;
+    QTest::newRow("result 0") << 200 << QByteArray("result=\"0\"\n") << 5;
+    QTest::newRow("empty result") << 200 << QByteArray("result=\"\"\n") << 5;
+    QTest::newRow("text result") << 200 << QByteArray("result=\"ok\"\n") << 5;
+    QTest::newRow("no result") << 200 << QByteArray("message=\"thanks\"\n") << 5;
+    QTest::newRow("empty body") << 200 << QByteArray() << 5;
+    QTest::newRow("status 403") << 403 << QByteArray("result=\"1\"\n") << 4;
+    QTest::newRow("binary body") << 200 << QByteArray("\0\xff\n!!\n\x01result=\"1\x00\"", 17) << 5;
+}
+
+void TestWebClient::uploadResult()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, code);
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::Answer { status, body, {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    QCOMPARE(client.uploadFeedback(
+                 QStringLiteral("Hello — ünïcode"), {}, {}, QByteArray("\x00\xff\x10", 3), true),
+        code);
+    QCOMPARE(lost.size(), code == 4 ? 1 : 0);
+    const QList<ApiTestServer::Request> requests = m_server->requests();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[1].method, QStringLiteral("upload_feedback2"));
+    QCOMPARE(requests[1].parameters,
+        (QHash<QString, QByteArray> { { "message", QStringLiteral("Hello — ünïcode").toUtf8() },
+            { "memorydump", "AP8Q" }, { "crash", "1" } }));
+}
+
+void TestWebClient::callBeforeSignInSendsNothing()
+{
+    KWebClient client(QStringLiteral("1.2.3"));
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    KValueMap answer;
+    QCOMPARE(client.callMethod(QStringLiteral("upload_feedback2"), {}, answer), 4);
+    QCOMPARE(client.uploadFeedback(QStringLiteral("x"), {}, {}, {}, false), 4);
+    QCOMPARE(lost.size(), 2);
+    QVERIFY(answer.isEmpty());
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestWebClient::status500GivesCode4WithoutLogLine()
+{
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::status(500) });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QSignalSpy successed(&client, &KWebClient::sigRequestSuccessed);
+    const qint64 before = logSize();
+    QCOMPARE(client.uploadFeedback(QStringLiteral("x"), {}, {}, {}, false), 4);
+    QCOMPARE(successed.size(), 0);
+    for (const QString &line : logLinesSince(before))
+        QVERIFY2(!line.contains(QStringLiteral("KWebClient::")), qPrintable(line));
+}
+
+void TestWebClient::noServerGivesCode4()
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    const QByteArray host = "127.0.0.1:" + QByteArray::number(closedPort);
+    ScopedEnv env("VELMORA_API_HOST", host);
+    KWebClient client(QStringLiteral("1.2.3"));
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    const qint64 before = logSize();
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("pw"), company, newUser), 4);
+    QCOMPARE(lost.size(), 1);
+    const QString expected = QStringLiteral("Server error: -1, reply: ; url: https://%1/v2/api/"
+                                            "execute.php?method=login&ver=win1.2.3")
+                                 .arg(QString::fromLatin1(host));
+    bool found = false;
+    for (const QString &line : logLinesSince(before))
+        found = found || (line.contains(expected) && line.contains(QStringLiteral(" INFO ")));
+    QVERIFY(found);
+}
+
+void TestWebClient::reloginThenResendOnce()
+{
+    m_server->script({ ApiTestServer::loginOk("a.example"), ApiTestServer::authLost(),
+        ApiTestServer::loginOk("a.example"), ApiTestServer::result("1") });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QSignalSpy successed(&client, &KWebClient::sigRequestSuccessed);
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    const qint64 before = logSize();
+    QCOMPARE(client.uploadFeedback(QStringLiteral("report"), {}, {}, QByteArray("dump"), true), 0);
+
+    const QList<ApiTestServer::Request> requests = m_server->requests();
+    QCOMPARE(m_server->methods(),
+        QStringList({ "login", "upload_feedback2", "login", "upload_feedback2" }));
+    QCOMPARE(requests[2].parameters,
+        (QHash<QString, QByteArray> {
+            { "login", "ann" }, { "passwd", "secret" }, { "company", "a.example" } }));
+    QCOMPARE(requests[3].parameters, requests[1].parameters);
+    QVERIFY(requests[3].cookies != requests[1].cookies);
+    QCOMPARE(successed.size(), 3);
+    QCOMPARE(lost.size(), 0);
+    const QString log = logLinesSince(before).join(QLatin1Char('\n'));
+    QVERIFY(
+        log.contains(QStringLiteral("Server forgot us. We must try to re-login to the system.")));
+    QVERIFY(log.contains(QStringLiteral("Use login/password from the last session")));
+    QVERIFY(log.contains(QStringLiteral("Server forgot us. Login-ok. Re-send request.")));
+}
+
+void TestWebClient::secondLostSessionIsReturnedUnchanged()
+{
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::authLost(),
+        ApiTestServer::loginOk(), ApiTestServer::authLost() });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    KValueMap answer;
+    QCOMPARE(client.callMethod(
+                 QStringLiteral("upload_feedback2"), { { "message", QByteArray("m") } }, answer),
+        5);
+    QCOMPARE(answer.value("auth").toString(), QStringLiteral("0"));
+    QCOMPARE(m_server->requests().size(), 4);
+    QVERIFY(client.isSignedIn());
+}
+
+void TestWebClient::failedRelogin_data()
+{
+    QTest::addColumn<QByteArray>("reloginAnswer");
+    QTest::addColumn<int>("reloginStatus");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<int>("requireAuth");
+    QTest::addColumn<int>("userDeleted");
+    QTest::addColumn<bool>("signedInAfter");
+
+    QTest::newRow("invalid login")
+        << QByteArray("login=\"0\"\ndeleted=\"0\"\n") << 200
+        << "Server forgot us. Failed of re-login. Invalid login (ann)" << 1 << 0 << false;
+    QTest::newRow("user deleted")
+        << QByteArray("login=\"0\"\ndeleted=\"1\"\n") << 200
+        << "Server forgot us. Failed of re-login. User was deleted on the server (ann)" << 0 << 1
+        << false;
+    QTest::newRow("no answer") << QByteArray() << 502
+                               << "Server forgot us. Failed of re-login. Network error." << 0 << 0
+                               << true;
+    QTest::newRow("unknown verdict")
+        << QByteArray("result=\"1\"\n") << 200
+        << "Server forgot us. Failed of re-login. Network error." << 0 << 0 << false;
+}
+
+void TestWebClient::failedRelogin()
+{
+    QFETCH(QByteArray, reloginAnswer);
+    QFETCH(int, reloginStatus);
+    QFETCH(QString, logLine);
+    QFETCH(int, requireAuth);
+    QFETCH(int, userDeleted);
+    QFETCH(bool, signedInAfter);
+
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::authLost(),
+        ApiTestServer::Answer { reloginStatus, reloginAnswer, {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QSignalSpy requireSpy(&client, &KWebClient::sigRequireAuth);
+    QSignalSpy deletedSpy(&client, &KWebClient::sigUserWasDeleted);
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    const qint64 before = logSize();
+    QCOMPARE(client.uploadFeedback(QStringLiteral("x"), {}, {}, {}, false), 4);
+    QCOMPARE(requireSpy.size(), requireAuth);
+    QCOMPARE(deletedSpy.size(), userDeleted);
+    QVERIFY(lost.size() >= 1);
+    QCOMPARE(client.isSignedIn(), signedInAfter);
+    QCOMPARE(m_server->requests().size(), 3);
+    bool found = false;
+    for (const QString &line : logLinesSince(before))
+        found = found || (line.contains(logLine) && line.contains(QStringLiteral(" WARN ")));
+    QVERIFY2(found, qPrintable(logLine));
+}
+
+void TestWebClient::abortStopsTheUpload()
+{
+    m_server->script({ ApiTestServer::loginOk() });
+    KWebClient client(QStringLiteral("1.2.3"));
+    // An abort while nothing runs does not reach the next operation.
+    client.abortRequest();
+    signIn(client);
+
+    // About 270 KB of form body: half a minute of paced writing if nothing stopped it.
+    QByteArray dump(200 * 1024, '\0');
+    QRandomGenerator generator(7);
+    for (char &c : dump)
+        c = char(generator.bounded(256));
+    std::atomic<bool> progressSeen { false };
+    QSignalSpy progress(&client, &KWebClient::uploadProgress);
+    connect(
+        &client, &KWebClient::uploadProgress, this,
+        [&](qint64 sent, qint64 total) {
+            if (sent > 0 && sent < total)
+                progressSeen.store(true);
+        },
+        Qt::DirectConnection);
+    std::thread aborter([&] {
+        while (!progressSeen.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        client.abortRequest();
+    });
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    QElapsedTimer clock;
+    clock.start();
+    const int code = client.uploadFeedback(QStringLiteral("x"), {}, {}, dump, true);
+    const qint64 elapsed = clock.elapsed();
+    aborter.join();
+    QCOMPARE(code, 4);
+    QCOMPARE(lost.size(), 1);
+    QVERIFY2(elapsed < 15000, qPrintable(QString::number(elapsed)));
+    QVERIFY(progress.size() >= 1);
+    QCOMPARE(m_server->methods(), QStringList({ "login" }));
+
+    // The client stays usable.
+    QCOMPARE(client.uploadFeedback(QStringLiteral("again"), {}, {}, {}, false), 0);
+}
+
+void TestWebClient::endToEndWithDevservice()
+{
+    QTemporaryDir store;
+    QProcess service;
+    service.start(devserviceBinary(),
+        { QStringLiteral("--certs"), m_certificates.path(), QStringLiteral("--port"),
+            QStringLiteral("0"), QStringLiteral("--store"), store.path(),
+            QStringLiteral("--expire-after"), QStringLiteral("1"), QStringLiteral("--account"),
+            QStringLiteral("erin:s3cret:erin.example") });
+    QVERIFY(service.waitForStarted(10000));
+    auto cleanup = qScopeGuard([&service] {
+        service.kill();
+        service.waitForFinished(5000);
+    });
+    QByteArray line;
+    QTRY_VERIFY_WITH_TIMEOUT((line += service.readLine(), line.endsWith('\n')), 10000);
+    QVERIFY2(line.startsWith("listening on 127.0.0.1:"), line.constData());
+    ScopedEnv env("VELMORA_API_HOST", line.mid(13).trimmed());
+
+    KWebClient client(QStringLiteral("1.2.3"));
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("erin"), QStringLiteral("s3cret"), company, newUser), 1);
+    QCOMPARE(company, QStringLiteral("erin.example"));
+
+    QByteArray dump(50 * 1024, '\0');
+    QRandomGenerator generator(42);
+    for (char &c : dump)
+        c = char(generator.bounded(256));
+    const QString message = QStringLiteral("Windows (Unknown)\nThe comment — ünïcode ✓");
+    QCOMPARE(client.uploadFeedback(message, {}, {}, dump, true), 0);
+
+    // The service prints the line once the report is on disk.
+    auto storedFolder = [&service] {
+        QByteArray text;
+        QDeadlineTimer deadline(10000);
+        while (!text.endsWith('\n') && !deadline.hasExpired()) {
+            if (!service.canReadLine())
+                service.waitForReadyRead(100);
+            text += service.readLine();
+        }
+        return text.startsWith("stored report ") ? QString::fromLocal8Bit(text.mid(14).trimmed())
+                                                 : QString();
+    };
+    const QString folder = storedFolder();
+    QVERIFY(!folder.isEmpty());
+    QFile storedDump(folder + QStringLiteral("/memorydump.bin"));
+    QVERIFY(storedDump.open(QIODevice::ReadOnly));
+    QVERIFY(storedDump.readAll() == dump);
+    QFile storedMessage(folder + QStringLiteral("/message.txt"));
+    QVERIFY(storedMessage.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(storedMessage.readAll()), message);
+
+    // The service forgets the session after one upload: the next one signs in again by itself.
+    QCOMPARE(client.uploadFeedback(QStringLiteral("second"), {}, {}, QByteArray("d"), false), 0);
+    const QString second = storedFolder();
+    QVERIFY(!second.isEmpty() && second != folder);
+}
+
+QTEST_MAIN(TestWebClient)
+#include "tst_webclient.moc"
