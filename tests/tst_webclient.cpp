@@ -87,6 +87,9 @@ private slots:
     void endpointAndReferrer();
     void sslErrorsAreLogged();
 
+    void untrustedServerIsRefusedAndLogged();
+    void companyRecordsEdgeCases();
+
     void classifyLogin_data();
     void classifyLogin();
     void signInStoresOneRecordWithTheLaterDigest();
@@ -237,6 +240,58 @@ void TestWebClient::sslErrorsAreLogged()
             QStringLiteral("Certificate is NULL"),
             QStringLiteral("Error is: ") + QSslError(QSslError::HostNameMismatch).errorString(),
             QStringLiteral("Certificate is valid") }));
+}
+
+void TestWebClient::untrustedServerIsRefusedAndLogged()
+{
+    ScopedEnv env("VELMORA_EXTRA_CA_CERTS", QByteArray());
+    KWebClient client(QStringLiteral("1.2.3"));
+    const qint64 before = logSize();
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("ann"), QStringLiteral("pw"), company, newUser), 4);
+    QVERIFY(m_server->requests().isEmpty());
+    // The request's TLS errors reach the slot on the client's own thread.
+    QTRY_VERIFY([&] {
+        for (const QString &line : logLinesSince(before)) {
+            if (line.contains(QStringLiteral("[web client] TRACE"))
+                && line.contains(QStringLiteral("Found some SSL error")))
+                return true;
+        }
+        return false;
+    }());
+}
+
+void TestWebClient::companyRecordsEdgeCases()
+{
+    using VM::KCompanyRecords;
+    const QString login = QStringLiteral("eve");
+    // Damaged values read as no records, without asking for the memory a damaged count names.
+    for (const QByteArray &damaged : { QByteArray("\xff\x01garbage"),
+             QByteArray::fromHex("00000001 00000009 00 fffffff0 0000000a00"),
+             QByteArray::fromHex("00000001 00000009 00 00000001 0000000a 00 7fffffff 0061"),
+             QByteArray::fromHex("00000001 00000002 00 00000001") }) {
+        VM::KSettingsManager::saveSetting(
+            KCompanyRecords::settingName(login), damaged, VM::KSettingsManager::OfflineCacheScope);
+        QVERIFY2(KCompanyRecords::loadCompanyRecords(login).isEmpty(), damaged.toHex().constData());
+    }
+
+    KCompanyRecords::saveCompanies(login, { { "a.example", "A" }, { "b.example", "B" } });
+    QVERIFY(!KCompanyRecords::storePasswordDigest(login, QStringLiteral("c.example"), "pw"));
+    QVERIFY(KCompanyRecords::storePasswordDigest(login, QStringLiteral("b.example"), "pw"));
+    // A new list keeps the digest of a domain it still holds and drops the others.
+    KCompanyRecords::saveCompanies(login, { { "b.example", "B2" }, { "c.example", "C" } });
+    QCOMPARE(KCompanyRecords::loadCompanyRecords(login),
+        QList<QVariant>({ record("B2", "b.example", md5("pw")), record("C", "c.example", {}) }));
+
+    KCompanyRecords::forgetCompany(login, QStringLiteral("b.example"));
+    KCompanyRecords::forgetCompany(login, QStringLiteral("unknown.example"));
+    QCOMPARE(KCompanyRecords::loadCompanyRecords(login),
+        QList<QVariant>({ record("C", "c.example", {}) }));
+    KCompanyRecords::forgetCompany(login, QStringLiteral("c.example"));
+    QVERIFY(!VM::KSettingsManager::readSetting(
+        KCompanyRecords::settingName(login), QVariant(), VM::KSettingsManager::OfflineCacheScope)
+                 .isValid());
 }
 
 void TestWebClient::classifyLogin_data()

@@ -21,6 +21,81 @@ qsizetype findRecord(const QList<QVariant> &records, const QString &domain)
     return -1;
 }
 
+// Checks the stored bytes against the record layout before the data stream reads them: the stream
+// reserves room for as many elements as a list's count says, so a damaged count in the shared store
+// would otherwise ask for gigabytes. Accepted: a list whose elements are lists of texts and byte
+// arrays, each count and length within the bytes that remain.
+class RecordBytesCheck
+{
+public:
+    explicit RecordBytesCheck(const QByteArray &bytes)
+        : m_bytes(bytes)
+    { }
+
+    bool valid()
+    {
+        quint32 count = 0;
+        if (!readCount(&count, 5))
+            return false;
+        for (quint32 i = 0; i < count; ++i) {
+            if (!readVariant(true))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    bool readU32(quint32 *value)
+    {
+        if (m_bytes.size() - m_at < 4)
+            return false;
+        const auto *p = reinterpret_cast<const uchar *>(m_bytes.constData() + m_at);
+        *value = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+        m_at += 4;
+        return true;
+    }
+    // A count of elements that take at least elementSize bytes each.
+    bool readCount(quint32 *count, qsizetype elementSize)
+    {
+        return readU32(count) && qsizetype(*count) <= (m_bytes.size() - m_at) / elementSize;
+    }
+    bool skip(quint32 size)
+    {
+        if (qsizetype(size) > m_bytes.size() - m_at)
+            return false;
+        m_at += size;
+        return true;
+    }
+    bool readVariant(bool listAllowed)
+    {
+        quint32 type = 0;
+        if (!readU32(&type) || !skip(1)) // type id, then the null flag
+            return false;
+        quint32 size = 0;
+        switch (type) {
+        case QMetaType::QVariantList: {
+            if (!listAllowed || !readCount(&size, 5))
+                return false;
+            for (quint32 i = 0; i < size; ++i) {
+                if (!readVariant(false))
+                    return false;
+            }
+            return true;
+        }
+        case QMetaType::QString:
+        case QMetaType::QByteArray:
+            if (!readU32(&size))
+                return false;
+            return size == 0xFFFFFFFFu || skip(size); // all ones: a null text or array
+        default:
+            return false;
+        }
+    }
+
+    const QByteArray &m_bytes;
+    qsizetype m_at = 0;
+};
+
 } // namespace
 
 QString KCompanyRecords::settingName(const QString &login)
@@ -34,7 +109,7 @@ QList<QVariant> KCompanyRecords::loadCompanyRecords(const QString &login)
         settingName(login), QByteArray(), KSettingsManager::OfflineCacheScope)
                                  .toByteArray();
     QList<QVariant> records;
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || !RecordBytesCheck(bytes).valid())
         return records;
     QDataStream stream(bytes);
     stream >> records;
