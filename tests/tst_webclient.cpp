@@ -72,6 +72,14 @@ private:
     QByteArray m_old;
 };
 
+// One test lets exceptions leave the client thread's event loop on purpose. GLib's dispatcher is
+// left with unbalanced state by that (it complains on stderr); Qt's own dispatcher is not.
+void useQtEventDispatcher()
+{
+    qputenv("QT_NO_GLIB", "1");
+}
+Q_CONSTRUCTOR_FUNCTION(useQtEventDispatcher)
+
 } // namespace
 
 class TestWebClient : public QObject
@@ -84,6 +92,8 @@ private slots:
     void cleanupTestCase();
 
     void threadStartsAndEnds();
+    void threadBodyCatchesEscapingExceptions_data();
+    void threadBodyCatchesEscapingExceptions();
     void endpointAndReferrer();
     void sslErrorsAreLogged();
 
@@ -195,6 +205,54 @@ void TestWebClient::threadStartsAndEnds()
     QVERIFY2(lines.last().contains(QStringLiteral("KWebClient thread has been finished")),
         qPrintable(lines.last()));
     QVERIFY(lines.last().contains(QStringLiteral("[KWebClient::run]")));
+}
+
+void TestWebClient::threadBodyCatchesEscapingExceptions_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("connection") << 0 << "ExConnectionError; Thread terminated!";
+    QTest::newRow("function") << 1 << "ExFunctionError; Thread terminated!";
+    QTest::newRow("server") << 2 << "ExServerError; Thread terminated!";
+    QTest::newRow("std") << 3 << "STD: broken pipe dream; Thread terminated!";
+    QTest::newRow("other") << 4 << "Unknown exception; Thread terminated!";
+}
+
+void TestWebClient::threadBodyCatchesEscapingExceptions()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    const qint64 before = logSize();
+    KWebClient client(QStringLiteral("1.2.3"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("exception")));
+    // A queued call runs in the client's event loop, so its exception leaves exec().
+    QMetaObject::invokeMethod(
+        &client,
+        [kind] {
+            switch (kind) {
+            case 0:
+                throw KWebClient::ExConnectionError();
+            case 1:
+                throw KWebClient::ExFunctionError();
+            case 2:
+                throw KWebClient::ExServerError();
+            case 3:
+                throw std::runtime_error("broken pipe dream");
+            default:
+                throw 42;
+            }
+        },
+        Qt::QueuedConnection);
+    QVERIFY(client.wait(10000));
+    const QStringList lines = logLinesSince(before);
+    QVERIFY(lines.size() >= 2);
+    QVERIFY2(lines[lines.size() - 2].contains(QStringLiteral("[web client] FATAL"))
+            && lines[lines.size() - 2].contains(message),
+        qPrintable(lines[lines.size() - 2]));
+    QVERIFY(lines.last().contains(QStringLiteral("KWebClient thread has been finished")));
+    // The client stays usable for direct calls after its thread ended.
+    KValueMap answer;
+    QCOMPARE(client.callMethod(QStringLiteral("upload_feedback2"), {}, answer), 4);
 }
 
 void TestWebClient::endpointAndReferrer()
@@ -539,6 +597,10 @@ void TestWebClient::uploadResult_data()
     QTest::newRow("no result") << 200 << QByteArray("message=\"thanks\"\n") << 5;
     QTest::newRow("empty body") << 200 << QByteArray() << 5;
     QTest::newRow("status 403") << 403 << QByteArray("result=\"1\"\n") << 4;
+    QTest::newRow("huge line") << 200 << "result=\"1" + QByteArray(1 << 20, '"') + "\n" << 5;
+    QTest::newRow("unterminated block")
+        << 200 << "!!result\n" + QByteArray(100000, 'x') + "\nresult=\"1\"\n"
+        << 5;
     QTest::newRow("binary body") << 200 << QByteArray("\0\xff\n!!\n\x01result=\"1\x00\"", 17) << 5;
 }
 
