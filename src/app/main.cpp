@@ -1,3 +1,4 @@
+#include "app/fontwarmup.h"
 #include "app/kdumpreporterdlg.h"
 #include "app/processvalues.h"
 #include "cmdline/qtcommandline.h"
@@ -5,11 +6,13 @@
 #include "settings/ksettingsmanager.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <memory>
 
 int main(int argc, char *argv[])
 {
+    FontWarmUp fontWarmUp;
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     LOG_INFO(QStringLiteral("Dump reporter has been started."));
 
@@ -47,8 +50,13 @@ int main(int argc, char *argv[])
 
     // The web client of the process is created here, once it exists.
 
+    fontWarmUp.join();
     auto dialog = std::make_unique<KDumpReporterDlg>(dumpPath);
     dialog->show();
+#ifdef VELMORA_STARTUP_PROBE
+    // The start-up benchmark's build ends as soon as the window has been shown.
+    QTimer::singleShot(0, dialog.get(), [] { QCoreApplication::exit(0); });
+#endif
     const int exitCode = QApplication::exec();
 
     // The web client is destroyed here, first.
