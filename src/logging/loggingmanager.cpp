@@ -27,6 +27,11 @@ void LoggingManager::initializeLoggers(LogLevel level, const QByteArray &logFile
     appender->setName((fileName + QStringLiteral(".fileappender")).toStdString());
     appender->activateOptions(pool);
 
+    // The layout and the appender live until the process ends: they are never destroyed, not
+    // even by the logging library's own teardown at exit, so no late log line meets a dead one.
+    static const auto *const keptAlive = new std::pair(layout, appender);
+    Q_UNUSED(keptAlive);
+
     const log4cxx::LoggerPtr root = log4cxx::Logger::getRootLogger();
     root->addAppender(appender);
     root->setLevel(toLog4cxx(level));

@@ -44,13 +44,19 @@ void KSettingsManager::init(int version, const QString &organisation, const QStr
         names().organisation = organisation;
         names().application = application;
     }
-    const int stored
-        = readSetting(QStringLiteral("SettingsVersion"), DefaultSettingsVersion).toInt();
+    // One opening of the store for the whole stamp: every write costs a synced file on disk, and
+    // the reporter's window waits for this step.
+    const auto store = openStore(ApplicationScope);
+    const QString versionKey = QStringLiteral("SettingsVersion");
+    const QVariant storedValue = store->value(versionKey);
+    const int stored = storedValue.isValid() ? storedValue.toInt() : DefaultSettingsVersion;
     if (stored < settingsVersion) {
-        saveSetting(QStringLiteral("AutoLogin_vm"), true);
-        saveSetting(QStringLiteral("Remember_vm"), true);
+        store->setValue(QStringLiteral("AutoLogin_vm"), true);
+        store->setValue(QStringLiteral("Remember_vm"), true);
     }
-    saveSetting(QStringLiteral("SettingsVersion"), settingsVersion);
+    // Always stamped, also downwards; an equal stamp already stands as it would be written.
+    if (!storedValue.isValid() || stored != settingsVersion)
+        store->setValue(versionKey, settingsVersion);
 }
 
 QVariant KSettingsManager::readSetting(

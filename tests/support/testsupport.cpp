@@ -1,13 +1,16 @@
 #include "support/testsupport.h"
 
-#include <QStandardPaths>
+#include <QSettings>
 
 TemporaryHome::TemporaryHome()
     : m_oldHome(qgetenv("HOME"))
     , m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
 {
     qputenv("HOME", m_dir.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (m_dir.path() + QStringLiteral("/.config")).toLocal8Bit());
+    const QString config = m_dir.path() + QStringLiteral("/.config");
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    // QSettings reads XDG_CONFIG_HOME once per process; point it at the new folder explicitly.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
 }
 
 TemporaryHome::~TemporaryHome()

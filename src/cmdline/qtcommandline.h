@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class QTextStream;
+
+// A small parser of long options ("--name=value"), short options ("-n value") and flags. Values
+// are typed: each option names the variant type its value must convert to, and a value that does
+// not convert is reported and dropped. Everything it prints goes to standard error in the IBM 866
+// code page. Used on one thread only.
+class QtCommandLine
+{
+public:
+    struct Option
+    {
+        QString name;
+        QMetaType::Type type = QMetaType::UnknownType; // UnknownType marks a flag: no value
+        bool required = false;
+        QChar shortName; // null: none
+        QString description;
+    };
+
+    QtCommandLine();
+
+    // Duplicate names are allowed; lookups use the first option that matches.
+    void addOption(const QString &name, QMetaType::Type type, bool required, QChar shortName,
+        const QString &description);
+
+    // Reads the argument list afresh; false when a required option ends up without a value.
+    bool parse(const QStringList &arguments);
+
+    QVariant value(const char *name, const QVariant &defaultValue = QVariant()) const;
+
+    void printHelp(const QString &usage) const;
+
+    // The texts that parse() and printHelp() print, before encoding; for callers that need them.
+    QString parseMessages() const { return m_messages; }
+    QString helpText(const QString &usage) const;
+
+private:
+    const Option *findByName(const QString &name) const;
+    const Option *findByShortName(QChar shortName) const;
+    void storeValue(const Option &option, const QString &text);
+    static void writeToStandardError(const QString &text);
+
+    QList<Option> m_options;
+    QMap<QString, QVariant> m_values;
+    QString m_messages;
+};

@@ -1,0 +1,199 @@
+#include "cmdline/qtcommandline.h"
+
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+// Captures what the parser writes to standard error while it runs.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        std::FILE *file = std::tmpfile();
+        m_fd = fileno(file);
+        m_file = file;
+        dup2(m_fd, STDERR_FILENO);
+    }
+    QByteArray finish()
+    {
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+        QByteArray bytes;
+        std::rewind(m_file);
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
+            bytes.append(buffer, qsizetype(n));
+        std::fclose(m_file);
+        return bytes;
+    }
+
+private:
+    int m_saved = -1;
+    int m_fd = -1;
+    std::FILE *m_file = nullptr;
+};
+
+void addReporterOptions(QtCommandLine &commandLine)
+{
+    commandLine.addOption("dump", QMetaType::QString, true, 'd', "Path to dump file");
+    commandLine.addOption(
+        "version", QMetaType::Int, true, 'v', "Version of the software which sends a report");
+    commandLine.addOption("company", QMetaType::QString, true, 'c', "Company ID");
+    commandLine.addOption("soft", QMetaType::QString, true, 's', "Software ID");
+}
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data();
+    void parse();
+    void flags();
+    void helpText();
+};
+
+void TestCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QVariantMap>("values");
+    QTest::addColumn<QByteArray>("messages");
+
+    const QStringList rest = { "-d", "x.dmp", "-c", "co", "-s", "so" };
+    const QVariantMap restValues = { { "dump", "x.dmp" }, { "company", "co" }, { "soft", "so" } };
+    auto with = [&](QVariantMap extra) {
+        QVariantMap map = restValues;
+        map.insert(extra);
+        return map;
+    };
+
+    QTest::newRow("long form") << (QStringList { "prog", "--version=12" } + rest) << true
+                               << with({ { "version", 12 } }) << QByteArray();
+    QTest::newRow("short form consumes the next argument")
+        << (QStringList { "prog", "-v", "12" } + rest) << true << with({ { "version", 12 } })
+        << QByteArray();
+    QTest::newRow("blanks around an integer")
+        << (QStringList { "prog", "--version= -7 " } + rest) << true << with({ { "version", -7 } })
+        << QByteArray();
+    QTest::newRow("short invalid value names the long option")
+        << (QStringList { "prog", "-v", "abc" } + rest) << false << restValues
+        << QByteArray("Invalid value 'abc' for argument --version !!!\n"
+                      "Requred argument --version not found!!!\n");
+    QTest::newRow("long invalid value")
+        << (QStringList { "prog", "--version=abc" } + rest) << false << restValues
+        << QByteArray("Invalid value 'abc' for argument --version !!!\n"
+                      "Requred argument --version not found!!!\n");
+    QTest::newRow("empty integer is invalid")
+        << (QStringList { "prog", "--version=" } + rest) << false << restValues
+        << QByteArray("Invalid value '' for argument --version !!!\n"
+                      "Requred argument --version not found!!!\n");
+    QTest::newRow("out of the 32-bit range is invalid")
+        << (QStringList { "prog", "--version=4294967296" } + rest) << false << restValues
+        << QByteArray("Invalid value '4294967296' for argument --version !!!\n"
+                      "Requred argument --version not found!!!\n");
+    QTest::newRow("three-character short option and lone dash are ignored")
+        << QStringList { "prog", "-vx", "-", "--version=1", "-d", "a", "-c", "b", "-s", "c" }
+        << true
+        << QVariantMap { { "version", 1 }, { "dump", "a" }, { "company", "b" }, { "soft", "c" } }
+        << QByteArray();
+    QTest::newRow("long option without equals sign is ignored")
+        << QStringList { "prog", "--dump", "--version=1", "-c", "b", "-s", "c" } << false
+        << QVariantMap { { "version", 1 }, { "company", "b" }, { "soft", "c" } }
+        << QByteArray("Requred argument --dump not found!!!\n");
+    QTest::newRow("value keeps later equals signs")
+        << QStringList { "prog", "--dump=a=b", "-v", "1", "-c", "b", "-s", "c" } << true
+        << QVariantMap { { "version", 1 }, { "dump", "a=b" }, { "company", "b" }, { "soft", "c" } }
+        << QByteArray();
+    QTest::newRow("short value taken unchanged even with a dash")
+        << QStringList { "prog", "-d", "-v", "-c", "b", "-s", "c", "--version=3" } << true
+        << QVariantMap { { "version", 3 }, { "dump", "-v" }, { "company", "b" }, { "soft", "c" } }
+        << QByteArray();
+    QTest::newRow("last converted value wins")
+        << (QStringList { "prog", "--version=1", "-v", "2", "--version=x" } + rest) << true
+        << with({ { "version", 2 } })
+        << QByteArray("Invalid value 'x' for argument --version !!!\n");
+    QTest::newRow("unknown options and odd names are ignored")
+        << (QStringList { "prog", "--verbose", "--na-me=x", "--version=5", "-q", "z" } + rest)
+        << true << with({ { "version", 5 } }) << QByteArray();
+    QTest::newRow("only the first missing required option is named")
+        << QStringList { "prog" } << false << QVariantMap()
+        << QByteArray("Requred argument --dump not found!!!\n");
+    QTest::newRow("missing soft") << QStringList { "prog", "-d", "a", "-v", "1", "-c",
+        "b" } << false << QVariantMap { { "version", 1 }, { "dump", "a" }, { "company", "b" } }
+                                  << QByteArray("Requred argument --soft not found!!!\n");
+    QTest::newRow("IBM 866 on standard error")
+        << (QStringList { "prog", QString::fromUtf8("--version=Привет") } + rest) << false
+        << restValues
+        << QByteArray("Invalid value '\x8f\xe0\xa8\xa2\xa5\xe2' for argument --version !!!\n"
+                      "Requred argument --version not found!!!\n");
+}
+
+void TestCommandLine::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, ok);
+    QFETCH(QVariantMap, values);
+    QFETCH(QByteArray, messages);
+
+    QtCommandLine commandLine;
+    addReporterOptions(commandLine);
+    StderrCapture capture;
+    const bool result = commandLine.parse(arguments);
+    QCOMPARE(capture.finish(), messages);
+    QCOMPARE(result, ok);
+    for (const char *name : { "dump", "version", "company", "soft" }) {
+        QCOMPARE(commandLine.value(name), values.value(QString::fromLatin1(name)));
+    }
+    QCOMPARE(commandLine.value("dump", "none").toString(), values.value("dump", "none").toString());
+}
+
+void TestCommandLine::flags()
+{
+    QtCommandLine commandLine;
+    commandLine.addOption("quiet", QMetaType::UnknownType, false, 'q', "Say less");
+    commandLine.addOption("force", QMetaType::UnknownType, false, QChar(), "Force");
+    StderrCapture capture;
+    QVERIFY(commandLine.parse({ "prog", "--force=no", "-q" }));
+    QCOMPARE(capture.finish(), QByteArray());
+    QCOMPARE(commandLine.value("quiet"), QVariant(true));
+    QCOMPARE(commandLine.value("force"), QVariant(true));
+    // Each parse starts afresh.
+    QVERIFY(commandLine.parse({ "prog" }));
+    QVERIFY(!commandLine.value("quiet").isValid());
+}
+
+void TestCommandLine::helpText()
+{
+    QtCommandLine commandLine;
+    addReporterOptions(commandLine);
+    commandLine.addOption("trace", QMetaType::UnknownType, false, 't', "Two\n\nlines");
+    StderrCapture capture;
+    commandLine.printHelp("dumpreporter <options>");
+    QCOMPARE(capture.finish(),
+        QByteArray("dumpreporter <options>\n"
+                   "Valid options:\n"
+                   "--dump=<value>, -d <value>\t[requred]\n"
+                   "\tPath to dump file\n"
+                   "--version=<value>, -v <value>\t[requred]\n"
+                   "\tVersion of the software which sends a report\n"
+                   "--company=<value>, -c <value>\t[requred]\n"
+                   "\tCompany ID\n"
+                   "--soft=<value>, -s <value>\t[requred]\n"
+                   "\tSoftware ID\n"
+                   "--trace, -t\n"
+                   "\tTwo\n"
+                   "\t\n"
+                   "\tlines\n"));
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_cmdline.moc"
