@@ -61,6 +61,9 @@ void TestValueMap::parseReply_data()
         << QByteArray("  company_name[3]=\"Acme\"\nsome words x-y=\"2\"\r\n")
         << KValueMap { { "company_name[3]", QStringLiteral("Acme") },
                { "x-y", QStringLiteral("2") } };
+    QTest::newRow("Latin-1 letters in a key")
+        << QByteArray("na\xefve=\"1\"\n")
+        << KValueMap { { QString::fromLatin1("na\xefve"), QStringLiteral("1") } };
     QTest::newRow("key not directly before =\" is not a key")
         << QByteArray("a =\"no\"\nb= \"no\"\n") << KValueMap {};
     QTest::newRow("lines that fit no form are skipped")

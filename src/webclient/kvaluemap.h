@@ -15,7 +15,8 @@ using KValueMap = QHash<QString, QVariant>;
 // Reads everything that remains on the device and parses it into a map; never fails.
 //
 // Answer format, one entry a line:
-//   key="value"      key: [A-Za-z0-9_[]-]+ directly followed by =" (text before it is ignored);
+//   key="value"      key: word characters, digits, "-", "[" and "]", directly followed by ="
+//                    (text before it is ignored);
 //                    value: everything up to the last double quote of the line.
 //   !!key            opens a block: the following lines, line ends included, up to a line that
 //   ...              begins with "!!" or holds two bytes or fewer (an empty line, the end of the
