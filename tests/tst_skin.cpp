@@ -493,9 +493,13 @@ void TestSkin::messageBoxDefaultButton()
 
     QMessageBox::StandardButton marked = QMessageBox::FlagMask;
     QList<QAbstractButton *> shown;
+    bool focusOnTitleBar = true;
+    overrideSkinMode(SkinMode::Classic);
     WhenModal whenModal([&](KSkinnedMessageBox *box) {
         marked = box->standardButton(box->defaultButton());
         shown = box->buttons();
+        focusOnTitleBar
+            = box->findChild<VM::KAppTitle *>()->isAncestorOf(QApplication::focusWidget());
         box->reject();
     });
     KSkinnedMessageBox::showMessageBox(nullptr, QMessageBox::Question, QStringLiteral("Title"),
@@ -504,6 +508,8 @@ void TestSkin::messageBoxDefaultButton()
     QCOMPARE(whenModal.seen(), 1);
     QCOMPARE(int(marked), expected);
     QCOMPARE(shown.size(), qPopulationCount(uint(buttons)));
+    // The keyboard stays with the box's own buttons.
+    QVERIFY(!focusOnTitleBar);
 }
 
 void TestSkin::messageBoxResult()

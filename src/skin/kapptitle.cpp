@@ -24,6 +24,10 @@ KAppTitle::KAppTitle(QWidget *parent, Qt::WindowFlags flags)
 
     ui->setupUi(this);
 
+    // Like a native title bar, the strip takes no keyboard focus: otherwise a dialog without a
+    // default button gives the focus, and with it the Return key, to the close button.
+    ui->btnClose->setFocusPolicy(Qt::NoFocus);
+    ui->btnMinimize->setFocusPolicy(Qt::NoFocus);
     // Presses on the buttons must never start a drag of the window.
     ui->btnClose->setAttribute(Qt::WA_NoMousePropagation);
     ui->btnMinimize->setAttribute(Qt::WA_NoMousePropagation);
