@@ -1,7 +1,8 @@
 #!/bin/sh
 # Screenshot of the fatal-error box in classic mode under Xvfb: docs/images/fatal-error-box.png.
-# Needs xvfb, imagemagick and xdotool (scripts/setup installs them). The box is shown by the real
-# start-up path, over a plain desktop-like backdrop: a home folder in which ".Velmora" is a file, so the cache folder cannot be made.
+# Needs the Debian packages xvfb, x11-utils, imagemagick and xdotool, and a configured build
+# (BUILD_DIR, default build/). The box comes from the real path: the cache folder cannot be made
+# because ".Velmora" in the home folder is a file. A plain backdrop stands in for a desktop.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -10,13 +11,12 @@ out=$root/docs/images/fatal-error-box.png
 
 ninja -C "$build" skinpreview >/dev/null
 
-work=$(mktemp -d /tmp/vm.XXXXXX)
 xvfb_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf /tmp/velmora-screenshot
 }
 trap cleanup EXIT
 
@@ -28,11 +28,12 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-
-
-mkdir -p "$work/anna"
-: >"$work/anna/.Velmora"
-HOME=$work/anna QT_QPA_PLATFORM=xcb "$build/tools/skinpreview/skinpreview" --backdrop &
+# A fixed home folder keeps the message, and so the picture, the same from run to run.
+home=/tmp/velmora-screenshot/anna
+rm -rf /tmp/velmora-screenshot
+mkdir -p "$home"
+: >"$home/.Velmora"
+HOME=$home QT_QPA_PLATFORM=xcb "$build/tools/skinpreview/skinpreview" --backdrop &
 app_pid=$!
 
 window=

@@ -574,6 +574,10 @@ void TestSkin::messageBoxPresentation()
     QCOMPARE(bar->geometry().topLeft(), QPoint(0, 0));
     QCOMPARE(bar->width(), box.width());
     QVERIFY(text->geometry().top() >= bar->geometry().bottom());
+    // Dragging the strip moves the box by the strip's deltas.
+    const QPoint before = box.frameGeometry().topLeft();
+    emit box.findChild<VM::KAppTitle *>()->sigMoveWindow(QPoint(7, -3));
+    QCOMPARE(box.frameGeometry().topLeft(), before + QPoint(7, -3));
 }
 
 void TestSkin::messageBoxShapeIsTheAlphaOfTheStretchedImage()
