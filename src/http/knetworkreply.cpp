@@ -191,47 +191,31 @@ bool KNetworkReply::isAborted() const
 
 bool KNetworkReply::post(const QString &clientVersion, int timeoutMs)
 {
+    qint64 dumpMark = -1;
+    const bool ok = !isAborted() && exchange(clientVersion, timeoutMs, dumpMark);
+    {
+        QMutexLocker locker(this);
+        m_socket = nullptr;
+    }
+    if (!ok && isAborted()) {
+        // An aborted exchange takes its blocks back out of the raw traffic dump.
+        KRawTrafficDump::rollBack(dumpMark);
+        LOG_INFO(QStringLiteral("Request aborted; url = %1").arg(url().toString()));
+    }
+    return ok;
+}
+
+// The steps of post(); the socket lives as long as this call.
+bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark)
+{
     {
         QMutexLocker locker(this);
         m_contentLength = -1;
     }
-
-    std::shared_ptr<QAbstractSocket> socket;
-    qint64 dumpMark = -1;
-    bool abortedExit = false;
-    // Whichever way post ends: the socket field is cleared and the socket deleted; an aborted
-    // exchange takes its blocks back out of the raw traffic dump.
-    struct Cleanup
-    {
-        KNetworkReply *reply;
-        std::shared_ptr<QAbstractSocket> &socket;
-        qint64 &dumpMark;
-        bool &abortedExit;
-        ~Cleanup()
-        {
-            {
-                QMutexLocker locker(reply);
-                reply->m_socket = nullptr;
-            }
-            socket.reset();
-            if (abortedExit)
-                KRawTrafficDump::rollBack(dumpMark);
-        }
-    } cleanup { this, socket, dumpMark, abortedExit };
-
     const Timeouts timeouts = this->timeouts();
-    const auto aborted = [this, &abortedExit] {
-        if (!isAborted())
-            return false;
-        abortedExit = true;
-        LOG_INFO(QStringLiteral("Request aborted; url = %1").arg(url().toString()));
-        return true;
-    };
-
-    if (aborted())
-        return false;
-    socket = connectToHost(orPostTimeout(timeouts.connectMs, timeoutMs));
-    if (!socket || aborted())
+    const std::shared_ptr<QAbstractSocket> socket
+        = connectToHost(orPostTimeout(timeouts.connectMs, timeoutMs));
+    if (!socket || isAborted())
         return false;
 
     const bool dumping = rawDumpEnabled();
@@ -275,9 +259,9 @@ bool KNetworkReply::post(const QString &clientVersion, int timeoutMs)
     // are sent as they are, without joining them into one copy.
     const QByteArray head = headerText.toLatin1();
     if (!sendData(head, m_requestBody, socket.get(), orPostTimeout(timeouts.writeMs, timeoutMs))
-        || aborted())
+        || isAborted())
         return false;
-    if (!download(socket.get(), orPostTimeout(timeouts.silenceMs, timeoutMs)) || aborted())
+    if (!download(socket.get(), orPostTimeout(timeouts.silenceMs, timeoutMs)) || isAborted())
         return false;
     socket->disconnectFromHost();
     return true;

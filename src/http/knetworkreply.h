@@ -147,6 +147,7 @@ public slots:
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
+    bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
     std::shared_ptr<QAbstractSocket> connectToHost(int timeoutMs);
     bool sendData(
         const QByteArray &head, const QByteArray &body, QAbstractSocket *socket, int timeoutMs);
