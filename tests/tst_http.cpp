@@ -10,7 +10,13 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -61,6 +67,38 @@ QByteArray requestHead(const QByteArray &target, const QByteArray &body)
         + "\r\nConnection: close\r\n";
     return head;
 }
+
+// A loopback listener that never accepts and whose queue is full: a further connection attempt
+// hangs until it times out.
+class FullBacklogListener
+{
+public:
+    FullBacklogListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(m_fd, 0) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            qFatal("cannot set up the listener");
+        m_port = ntohs(address.sin_port);
+        for (auto &filler : m_fillers) {
+            filler = std::make_unique<QTcpSocket>();
+            filler->connectToHost(QHostAddress::LocalHost, m_port);
+            filler->waitForConnected(200);
+        }
+    }
+    ~FullBacklogListener() { ::close(m_fd); }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd;
+    quint16 m_port;
+    std::unique_ptr<QTcpSocket> m_fillers[3];
+};
 
 qint64 steadyMs()
 {
@@ -495,9 +533,10 @@ void TstHttp::noDumpWithoutTheWord()
 
 void TstHttp::abort_data()
 {
-    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<int>("bodySize"); // 0: the connection itself never comes
     QTest::addColumn<bool>("answer");
     QTest::addColumn<int>("abortAfterMs"); // -1: before post
+    QTest::newRow("while connecting") << 0 << false << 300;
     QTest::newRow("during a long upload") << 100000 << true << 300;
     QTest::newRow("while the answer is awaited") << 10 << false << 300;
     QTest::newRow("before post") << 10 << true << -1;
@@ -521,8 +560,13 @@ void TstHttp::abort()
         connection.waitForClientClose();
     });
     // The product's waits: only abort() can end this early.
-    KNetworkReply reply(
-        server.url(QStringLiteral("/p")), Referer, QByteArray(bodySize, 'a'), nullptr);
+    std::unique_ptr<FullBacklogListener> listener;
+    QUrl url = server.url(QStringLiteral("/p"));
+    if (bodySize == 0) {
+        listener = std::make_unique<FullBacklogListener>();
+        url.setPort(listener->port());
+    }
+    KNetworkReply reply(url, Referer, QByteArray(bodySize, 'a'), nullptr);
     std::atomic<qint64> abortedAt { 0 };
     std::thread aborter;
     if (abortAfterMs < 0) {
@@ -535,6 +579,7 @@ void TstHttp::abort()
             reply.abort();
         });
     }
+    const qint64 started = steadyMs();
     const bool ok = reply.post(ClientVersion, 60000);
     const qint64 returnedAt = steadyMs();
     if (aborter.joinable())
@@ -542,6 +587,9 @@ void TstHttp::abort()
 
     QVERIFY(!ok);
     QVERIFY(reply.isAborted());
+    // It was abort() that ended the exchange, not a failure of its own.
+    if (abortAfterMs > 0)
+        QVERIFY(returnedAt - started >= abortAfterMs - 50);
     QVERIFY2(returnedAt - abortedAt.load() < 1000,
         qPrintable(QStringLiteral("%1 ms").arg(returnedAt - abortedAt.load())));
     // Nothing of the aborted exchange stays in the dump.

@@ -6,6 +6,7 @@
 
 #include <QAuthenticator>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QMutexLocker>
 #include <QNetworkCookie>
@@ -15,6 +16,7 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -269,6 +271,10 @@ bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64
 
 // ---- connection -------------------------------------------------------------------------------
 
+// The TCP connection is made by a helper thread with its own event loop, so that the wait for it
+// (host lookup included) ends at once on abort(); the calling thread blocks until the helper is
+// done, then owns the connected socket. Everything after the connection (TLS handshake, sending,
+// receiving) runs in the calling thread with blocking waits.
 std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
 {
     QUrl url;
@@ -278,63 +284,96 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
         url = m_url;
         timeouts = m_timeouts;
     }
-    // The socket is a child of the reply when both live in this thread; otherwise the shared
-    // pointer alone owns it.
-    QObject *parent = thread() == QThread::currentThread() ? this : nullptr;
     const QString host = url.host();
+    const bool tls = url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;
+    const quint16 port = quint16(url.port(tls ? 443 : 80));
+    QThread *const caller = QThread::currentThread();
 
-    if (url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0) {
-        std::shared_ptr<QSslSocket> socket(new QSslSocket(parent));
-        QSslConfiguration configuration = socket->sslConfiguration();
-        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        configuration.addCaCertificates(extraCaCertificates());
-        socket->setSslConfiguration(configuration);
-        connect(socket.get(), &QSslSocket::sslErrors, this, &KNetworkReply::sslErrors);
+    QAbstractSocket *connected = nullptr;
+    QString failure;
+    int failureCode = 0;
+    std::unique_ptr<QThread> helper(QThread::create([&] {
+        std::unique_ptr<QAbstractSocket> socket;
+        if (tls) {
+            auto sslSocket = std::make_unique<QSslSocket>();
+            QSslConfiguration configuration = sslSocket->sslConfiguration();
+            configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            configuration.addCaCertificates(extraCaCertificates());
+            sslSocket->setSslConfiguration(configuration);
+            socket = std::move(sslSocket);
+        } else {
+            socket = std::make_unique<QTcpSocket>();
+        }
+        // The reply outlives this thread: post() waits for it.
         connect(socket.get(), &QAbstractSocket::proxyAuthenticationRequired, this,
             &KNetworkReply::proxyAuthenticationRequired, Qt::DirectConnection);
 
-        // The host name of the URL is the name the certificate must carry.
-        socket->connectToHostEncrypted(host, quint16(url.port(443)), QIODevice::ReadWrite);
-        const auto failed = [&socket] {
-            LOG_TRACE(QStringLiteral("Got errror from a socket (%1): %2")
-                          .arg(int(socket->error()))
-                          .arg(socket->errorString()));
-        };
-        // The connection first, in one wait (it cannot be resumed once timed out), then the
-        // handshake in slices so that abort() is noticed.
-        if (!socket->waitForConnected(timeoutMs)) {
-            failed();
-            return nullptr;
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QTimer abortWatch;
+        QObject::connect(&abortWatch, &QTimer::timeout, &loop, [this, &loop] {
+            if (isAborted())
+                loop.quit();
+        });
+        QObject::connect(socket.get(), &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+        QObject::connect(socket.get(), &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+        deadline.start(std::max(0, timeoutMs));
+        abortWatch.start(AbortSliceMs);
+        // Plain connection first; the TLS handshake is started by the calling thread.
+        socket->connectToHost(host, port, QIODevice::ReadWrite);
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            loop.exec();
+        QObject::disconnect(socket.get(), nullptr, &loop, nullptr);
+
+        if (socket->state() == QAbstractSocket::ConnectedState && !isAborted()) {
+            socket->moveToThread(caller);
+            connected = socket.release();
+        } else {
+            failureCode = int(socket->error());
+            failure = socket->errorString();
+            socket->abort();
         }
+    }));
+    helper->start();
+    helper->wait();
+    helper.reset();
+    if (!connected) {
+        if (tls && !isAborted())
+            LOG_TRACE(
+                QStringLiteral("Got errror from a socket (%1): %2").arg(failureCode).arg(failure));
+        return nullptr;
+    }
+
+    // The socket is a child of the reply when both live in this thread; the shared pointer owns
+    // it in any case.
+    std::shared_ptr<QAbstractSocket> socket(connected);
+    if (thread() == caller)
+        socket->setParent(this);
+
+    if (tls) {
+        auto *sslSocket = static_cast<QSslSocket *>(socket.get());
+        connect(sslSocket, &QSslSocket::sslErrors, this, &KNetworkReply::sslErrors);
+        // The host name of the URL is the name the certificate must carry.
+        sslSocket->setPeerVerifyName(host);
+        sslSocket->startClientEncryption();
         QElapsedTimer handshake;
         handshake.start();
-        while (!socket->isEncrypted()) {
+        while (!sslSocket->isEncrypted()) {
             if (isAborted())
                 return nullptr;
             const qint64 left = timeouts.tlsHandshakeMs - handshake.elapsed();
-            if (left <= 0 || socket->state() != QAbstractSocket::ConnectedState) {
-                failed();
+            if (left <= 0 || sslSocket->state() != QAbstractSocket::ConnectedState) {
+                LOG_TRACE(QStringLiteral("Got errror from a socket (%1): %2")
+                              .arg(int(sslSocket->error()))
+                              .arg(sslSocket->errorString()));
                 return nullptr;
             }
-            socket->waitForEncrypted(int(std::min<qint64>(left, AbortSliceMs)));
-            if (!socket->isEncrypted() && socket->state() != QAbstractSocket::ConnectedState) {
-                failed();
-                return nullptr;
-            }
+            sslSocket->waitForEncrypted(int(std::min<qint64>(left, AbortSliceMs)));
         }
-        {
-            QMutexLocker locker(this);
-            m_socket = socket.get();
-        }
-        return socket;
     }
 
-    std::shared_ptr<QTcpSocket> socket(new QTcpSocket(parent));
-    connect(socket.get(), &QAbstractSocket::proxyAuthenticationRequired, this,
-        &KNetworkReply::proxyAuthenticationRequired, Qt::DirectConnection);
-    socket->connectToHost(host, quint16(url.port(80)), QIODevice::ReadWrite);
-    if (!socket->waitForConnected(timeoutMs))
-        return nullptr;
     {
         QMutexLocker locker(this);
         m_socket = socket.get();
