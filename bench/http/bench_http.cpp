@@ -15,11 +15,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -112,6 +117,36 @@ private:
     std::atomic<bool> m_stop { false };
 };
 
+// A loopback listener that never accepts and whose queue is full: connecting to it hangs.
+class FullBacklogListener
+{
+public:
+    FullBacklogListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_fd, 0);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        for (auto &filler : m_fillers) {
+            filler = std::make_unique<QTcpSocket>();
+            filler->connectToHost(QHostAddress::LocalHost, m_port);
+            filler->waitForConnected(200);
+        }
+    }
+    ~FullBacklogListener() { ::close(m_fd); }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd;
+    quint16 m_port;
+    std::unique_ptr<QTcpSocket> m_fillers[3];
+};
+
 QUrl urlOf(const DiscardingServer &server)
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/v2/api/execute.php?method=upload_feedback2")
@@ -147,7 +182,8 @@ void abortLatency()
         int bodySize;
         bool answer;
     };
-    const Case cases[] = { { "abort: during upload (ms)", 200000, true },
+    const Case cases[] = { { "abort: while connecting (ms)", 0, false },
+        { "abort: during upload (ms)", 200000, true },
         { "abort: awaiting answer (ms)", 100, false } };
     for (const Case &c : cases) {
         double worst = 0;
@@ -155,8 +191,11 @@ void abortLatency()
         const int rounds = 5;
         for (int i = 0; i < rounds; ++i) {
             DiscardingServer server(c.answer);
-            KNetworkReply reply(
-                urlOf(server), QStringLiteral("bench"), QByteArray(c.bodySize, 'a'), nullptr);
+            FullBacklogListener listener;
+            QUrl url = urlOf(server);
+            if (c.bodySize == 0)
+                url.setPort(listener.port());
+            KNetworkReply reply(url, QStringLiteral("bench"), QByteArray(c.bodySize, 'a'), nullptr);
             std::atomic<long long> abortedAtNs { 0 };
             std::thread aborter([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(250 + 37 * i));

@@ -85,33 +85,33 @@ KNetworkReply::~KNetworkReply() = default;
 
 // ---- accessors --------------------------------------------------------------------------------
 
-int KNetworkReply::statusCode()
+int KNetworkReply::statusCode() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_statusCode;
 }
 
-QString KNetworkReply::reasonPhrase()
+QString KNetworkReply::reasonPhrase() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_reasonPhrase;
 }
 
-QString KNetworkReply::httpVersion()
+QString KNetworkReply::httpVersion() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_httpVersion;
 }
 
-QUrl KNetworkReply::url()
+QUrl KNetworkReply::url() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_url;
 }
 
-QVariant KNetworkReply::header(int selector)
+QVariant KNetworkReply::header(int selector) const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     if (selector != ContentLengthHeader)
         return QVariant();
     const QRegularExpressionMatch match
@@ -121,27 +121,27 @@ QVariant KNetworkReply::header(int selector)
     return match.captured(1);
 }
 
-QByteArray KNetworkReply::responseHeader()
+QByteArray KNetworkReply::responseHeader() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_responseHeader;
 }
 
-qint64 KNetworkReply::contentLength()
+qint64 KNetworkReply::contentLength() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_contentLength;
 }
 
-qint64 KNetworkReply::bytesReceived()
+qint64 KNetworkReply::bytesReceived() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_bytesReceived;
 }
 
-KNetworkReply::Timeouts KNetworkReply::timeouts()
+KNetworkReply::Timeouts KNetworkReply::timeouts() const
 {
-    QMutexLocker locker(this);
+    QMutexLocker locker(lockable());
     return m_timeouts;
 }
 

@@ -30,12 +30,13 @@ class QNetworkCookieJar;
 // through the object's own QIODevice interface (it is a QBuffer, open for reading from the body's
 // first byte once post() has returned true). An object serves exactly one post().
 //
-// post() runs the whole exchange in the calling thread with blocking waits; it needs no event
-// loop and reacts to no socket signal. The request goes out in chunks of at most 819 bytes, one
-// chunk every 100 ms. The time-out handed to post() (60,000 ms from the web client) is the wait
-// for the TCP connection, the time allowed to get each chunk written, and the longest silence
-// allowed while the answer is awaited: silence, not total time, so a slow answer that keeps
-// coming never times out.
+// post() runs the whole exchange in the calling thread with blocking waits; the calling thread
+// needs no event loop (the TCP connection is made by a short-lived helper thread that post()
+// waits for, so that abort() can end a hanging connection at once). The request goes out in chunks
+// of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
+// web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
+// the longest silence allowed while the answer is awaited: silence, not total time, so a slow
+// answer that keeps coming never times out.
 //
 // The server's certificate is verified against the system's certificate authorities plus those
 // in the PEM file named by the environment variable VELMORA_EXTRA_CA_CERTS, host name included;
@@ -100,22 +101,22 @@ public:
     bool isAborted() const;
 
     // HTTP status code of the answer; -1 until a status line was accepted.
-    int statusCode();
+    int statusCode() const;
     // Reason text of the status line; empty until a status line was accepted.
-    QString reasonPhrase();
+    QString reasonPhrase() const;
     // Version of the status line, for example "1.1"; empty until a status line was accepted.
-    QString httpVersion();
-    QUrl url();
+    QString httpVersion() const;
+    QUrl url() const;
     // ContentLengthHeader: the Content-Length's digits as text when the answer's header has a
     // "Content-Length:" line with at least one digit; an invalid QVariant otherwise.
-    QVariant header(int selector);
+    QVariant header(int selector) const;
     // The answer's header block, from the status line up to the blank line, without it.
-    QByteArray responseHeader();
+    QByteArray responseHeader() const;
     // The answer's Content-Length, -1 when it gives none; body bytes received so far.
-    qint64 contentLength();
-    qint64 bytesReceived();
+    qint64 contentLength() const;
+    qint64 bytesReceived() const;
 
-    Timeouts timeouts();
+    Timeouts timeouts() const;
     void setTimeouts(const Timeouts &timeouts);
     // The time-outs that new objects get when none are given (test seam; the product never
     // changes them).
@@ -162,6 +163,8 @@ private:
     bool waitReadable(QAbstractSocket *socket, int ms);
     bool waitWritten(QAbstractSocket *socket, int ms);
     bool sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs);
+    // The object's lock from const accessors.
+    QMutex *lockable() const { return const_cast<KNetworkReply *>(this); }
 
     QUrl m_url;
     QByteArray m_requestBody;
