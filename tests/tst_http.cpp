@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -148,6 +149,7 @@ private slots:
     void abort();
 
     void proxyCredentials();
+    void postFromAnotherThread();
 
 private:
     std::unique_ptr<TemporaryHome> m_home;
@@ -166,6 +168,8 @@ void TstHttp::initTestCase()
 void TstHttp::init()
 {
     m_log->clear();
+    // Qt's complaints (a socket used from the wrong thread, a wait in the wrong state) are faults.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".+")));
 }
 
 void TstHttp::cleanupTestCase()
@@ -618,6 +622,35 @@ void TstHttp::proxyCredentials()
     reply.proxyAuthenticationRequired(QNetworkProxy(), &filled);
     QCOMPARE(filled.user(), QStringLiteral("proxyman"));
     QCOMPARE(filled.password(), QStringLiteral("pa55"));
+}
+
+// The web client may run a request on its own worker thread while others read the reply.
+void TstHttp::postFromAnotherThread()
+{
+    const QByteArray body(3000, 'z');
+    TestHttpServer server([body](TestConnection &connection) {
+        connection.readRequest();
+        connection.writeByteByByte(okAnswer(body).left(60), 1);
+        connection.write(okAnswer(body).mid(60));
+        connection.close();
+    });
+    KNetworkReply reply(server.url(QStringLiteral("/p")), Referer, "a=1", nullptr, quickTimeouts());
+    std::atomic<bool> ok { false };
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { ok = reply.post(ClientVersion, 60000); }));
+    worker->start();
+    qint64 lastSeen = 0;
+    while (!worker->wait(1)) {
+        const qint64 seen = reply.bytesReceived();
+        QVERIFY(seen >= lastSeen);
+        lastSeen = seen;
+        reply.statusCode();
+        reply.header(KNetworkReply::ContentLengthHeader);
+    }
+    QVERIFY(ok.load());
+    QCOMPARE(reply.statusCode(), 200);
+    QCOMPARE(reply.bytesReceived(), qint64(body.size()));
+    QCOMPARE(reply.readAll(), body);
 }
 
 QTEST_GUILESS_MAIN(TstHttp)

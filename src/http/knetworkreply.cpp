@@ -5,6 +5,7 @@
 #include "settings/ksettingsmanager.h"
 
 #include <QAuthenticator>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -323,8 +324,12 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
         abortWatch.start(AbortSliceMs);
         // Plain connection first; the TLS handshake is started by the calling thread.
         socket->connectToHost(host, port, QIODevice::ReadWrite);
-        if (socket->state() != QAbstractSocket::ConnectedState)
-            loop.exec();
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            if (QCoreApplication::instance())
+                loop.exec();
+            else // no application object, so no event loop: a plain blocking wait
+                socket->waitForConnected(std::max(0, timeoutMs));
+        }
         QObject::disconnect(socket.get(), nullptr, &loop, nullptr);
 
         if (socket->state() == QAbstractSocket::ConnectedState && !isAborted()) {
@@ -354,7 +359,9 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
 
     if (tls) {
         auto *sslSocket = static_cast<QSslSocket *>(socket.get());
-        connect(sslSocket, &QSslSocket::sslErrors, this, &KNetworkReply::sslErrors);
+        // Forwarded as they come, in this thread; listeners choose their own connection type.
+        connect(sslSocket, &QSslSocket::sslErrors, this, &KNetworkReply::sslErrors,
+            Qt::DirectConnection);
         // The host name of the URL is the name the certificate must carry.
         sslSocket->setPeerVerifyName(host);
         sslSocket->startClientEncryption();
