@@ -1,20 +1,18 @@
 #include "app/fatalerror.h"
 
+#include "skin/kskinnedmessagebox.h"
+
 #include <QApplication>
-#include <QMessageBox>
 #include <QThread>
 
 void showFatalError(const QString &message)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
+    // The box is a widget: it lives and runs on the GUI thread while any other caller waits.
     const auto show = [message] {
-        QMessageBox box(
-            QMessageBox::Warning, QObject::tr("Velmora fatal error"), message, QMessageBox::Ok);
-        box.setDefaultButton(static_cast<QPushButton *>(nullptr));
-        // Closing the box must not end the application by itself.
-        box.setAttribute(Qt::WA_QuitOnClose, false);
-        box.exec();
+        KSkinnedMessageBox::warning(nullptr, QObject::tr("Velmora fatal error"), message,
+            QMessageBox::Ok, QMessageBox::NoButton);
     };
     if (QThread::currentThread() == QCoreApplication::instance()->thread())
         show();

@@ -1,0 +1,189 @@
+#pragma once
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QNetworkProxy>
+#include <QRegularExpression>
+#include <QSslError>
+#include <QString>
+#include <QUrl>
+#include <QVariant>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+class QAbstractSocket;
+class QAuthenticator;
+class QElapsedTimer;
+class QNetworkCookieJar;
+
+// One HTTP/1.0 POST exchange with the web service, carried out over a raw TCP socket, or a TLS
+// socket when the URL's scheme is "https" (any case). The object writes the request bytes itself
+// and reads the answer until the server closes the connection.
+//
+// Use: create the object in the thread that will call post(), call post() once, then read
+// statusCode(), reasonPhrase(), url() and header(ContentLength), and read the answer's body
+// through the object's own QIODevice interface (it is a QBuffer, open for reading from the body's
+// first byte once post() has returned true). An object serves exactly one post().
+//
+// post() runs the whole exchange in the calling thread with blocking waits; the calling thread
+// needs no event loop (the TCP connection is made by a short-lived helper thread that post()
+// waits for, so that abort() can end a hanging connection at once). The request goes out in chunks
+// of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
+// web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
+// the longest silence allowed while the answer is awaited: silence, not total time, so a slow
+// answer that keeps coming never times out.
+//
+// The server's certificate is verified against the system's certificate authorities plus those
+// in the PEM file named by the environment variable VELMORA_EXTRA_CA_CERTS, host name included;
+// a certificate that does not pass stops the connection before any request byte is written.
+//
+// Threads and locks: the object's lock (the QMutex base) guards every field below; the
+// accessors take it, so they may be called from any thread, also while post() runs. The
+// process-wide cookieMutex guards every cookie jar handed to a request; whoever needs both takes
+// cookieMutex first, then an object's lock, never the other way round. downloadProgress is
+// emitted while the object's lock is held: a slot connected to it directly must not call the
+// accessors. uploadProgress and readyRead are emitted without any lock held. abort() may be
+// called from any thread.
+class KNetworkReply : public QBuffer, public QMutex
+{
+    Q_OBJECT
+
+public:
+    // The waits of one exchange, in milliseconds. The defaults are the product's values; tests
+    // inject small ones so that a rule about a minute of silence runs in milliseconds.
+    struct Timeouts
+    {
+        // Wait for the TCP connection; -1: the time-out handed to post().
+        int connectMs = -1;
+        // Time allowed to get each sent chunk written; -1: the time-out handed to post().
+        int writeMs = -1;
+        // Longest silence while the answer is awaited; -1: the time-out handed to post().
+        int silenceMs = -1;
+        // Longest wait for the TLS handshake to finish.
+        int tlsHandshakeMs = 300000;
+        // Longest single wait for incoming data.
+        int readWaitMs = 10000;
+        // Length of one wait for outgoing bytes to be written.
+        int writeWaitMs = 1000;
+        // Pacing period: at most one chunk is started per period.
+        int sendPeriodMs = 100;
+    };
+
+    // Selector of header(): the only one.
+    enum HeaderSelector { ContentLengthHeader = 0 };
+
+    // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it (819).
+    static constexpr int sendRateLimit = 8196;
+
+    // Guards every cookie jar handed to a request; taken before any object's own lock.
+    static QMutex cookieMutex;
+
+    // Stores copies of the arguments; sends nothing. cookieJar is not owned and may be null (no
+    // cookie is then sent or stored); it must outlive the object. The QBuffer has no parent.
+    KNetworkReply(const QUrl &url, const QString &referer, const QByteArray &body,
+        QNetworkCookieJar *cookieJar, const Timeouts &timeouts = defaultTimeouts());
+    ~KNetworkReply() override;
+
+    // Runs the exchange in the calling thread: connects, sends the request, reads the answer
+    // until the server closes. True when a complete answer arrived and its header was accepted
+    // (whatever its status code); false on any failure, time-out or abort, with the reason in the
+    // log. The socket exists only while post() runs.
+    bool post(const QString &clientVersion, int timeoutMs);
+
+    // Makes a running post() stop within about 200 ms and return false, also when called before
+    // post(); from any thread. An aborted exchange leaves nothing in the raw traffic dump.
+    void abort();
+    bool isAborted() const;
+
+    // HTTP status code of the answer; -1 until a status line was accepted.
+    int statusCode() const;
+    // Reason text of the status line; empty until a status line was accepted.
+    QString reasonPhrase() const;
+    // Version of the status line, for example "1.1"; empty until a status line was accepted.
+    QString httpVersion() const;
+    QUrl url() const;
+    // ContentLengthHeader: the Content-Length's digits as text when the answer's header has a
+    // "Content-Length:" line with at least one digit; an invalid QVariant otherwise.
+    QVariant header(int selector) const;
+    // The answer's header block, from the status line up to the blank line, without it.
+    QByteArray responseHeader() const;
+    // The answer's Content-Length, -1 when it gives none; body bytes received so far.
+    qint64 contentLength() const;
+    qint64 bytesReceived() const;
+
+    Timeouts timeouts() const;
+    void setTimeouts(const Timeouts &timeouts);
+    // The time-outs that new objects get when none are given (test seam; the product never
+    // changes them).
+    static Timeouts defaultTimeouts();
+    static void setDefaultTimeouts(const Timeouts &timeouts);
+
+    // Whether the raw traffic dump ("raw_network_data_alt.txt" in the cache folder) is on:
+    // decided once per process, at the first call, from the word "+dumps" among the
+    // application's arguments; the file is emptied then and stays open until the process ends.
+    static bool rawDumpEnabled();
+    // Test seam: forgets the decision and closes the dump file; the next request decides anew
+    // with the given answer instead of the arguments, opening the file in the cache folder of
+    // that moment.
+    static void resetRawDumpForTesting(bool enabled);
+
+signals:
+    // The TLS socket's own errors, forwarded as they come (during the handshake).
+    void sslErrors(const QList<QSslError> &errors);
+    // After each piece of the body; bytesTotal is the Content-Length, -1 when none was given.
+    // Emitted with the object's lock held.
+    void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
+    // After each chunk of the request was written; bytesTotal is the size of the request bytes
+    // (header and body).
+    void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
+
+public slots:
+    // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass";
+    // with no stored user the authenticator stays untouched and the proxy refuses.
+    void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
+
+private:
+    bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
+    std::shared_ptr<QAbstractSocket> connectToHost(int timeoutMs);
+    bool sendData(
+        const QByteArray &head, const QByteArray &body, QAbstractSocket *socket, int timeoutMs);
+    bool sendChunk(const char *chunk, qint64 size, QAbstractSocket *socket, int remainingMs);
+    bool downloadChunk(QByteArray &out, QAbstractSocket *socket, int timeoutMs);
+    bool download(QAbstractSocket *socket, int timeoutMs);
+    bool acceptHeader();
+    qint64 contentLengthFromHeader();
+    bool bodyComplete();
+
+    // Blocking waits in slices short enough to notice abort(); each returns false on abort.
+    bool waitReadable(QAbstractSocket *socket, int ms);
+    bool waitWritten(QAbstractSocket *socket, int ms);
+    bool sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs);
+    // The object's lock from const accessors.
+    QMutex *lockable() const { return const_cast<KNetworkReply *>(this); }
+
+    QUrl m_url;
+    QByteArray m_requestBody;
+    QNetworkCookieJar *m_cookieJar;
+    QString m_referer;
+    QByteArray m_responseHeader;
+    int m_statusCode;
+    QString m_reasonPhrase;
+    QString m_httpVersion;
+    qint64 m_contentLength;
+    qint64 m_bytesReceived;
+    QRegularExpression m_setCookieRx;
+    QRegularExpression m_statusLineRx;
+    QRegularExpression m_contentLengthRx;
+    QAbstractSocket *m_socket;
+    Timeouts m_timeouts;
+
+    // abort(): the flag, and a condition that wakes the pacing sleep at once.
+    std::atomic<bool> m_aborted { false };
+    std::mutex m_abortMutex;
+    std::condition_variable m_abortCondition;
+};

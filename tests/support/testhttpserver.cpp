@@ -1,0 +1,277 @@
+#include "support/testhttpserver.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+
+static void initTestCertificates()
+{
+    Q_INIT_RESOURCE(testcerts);
+}
+
+namespace {
+
+QByteArray resource(const QString &name)
+{
+    initTestCertificates();
+    QFile file(QStringLiteral(":/testcerts/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("test certificate %s missing", qPrintable(name));
+    return file.readAll();
+}
+
+QString identityName(TestIdentity identity)
+{
+    switch (identity) {
+    case TestIdentity::Server:
+        return QStringLiteral("server");
+    case TestIdentity::Expired:
+        return QStringLiteral("expired");
+    case TestIdentity::WrongHost:
+        return QStringLiteral("wronghost");
+    case TestIdentity::SelfSigned:
+        return QStringLiteral("selfsigned");
+    }
+    return QString();
+}
+
+// Accepted descriptors are kept, so that a TLS socket can take them over.
+class DescriptorServer : public QTcpServer
+{
+public:
+    QList<qintptr> pending;
+
+protected:
+    void incomingConnection(qintptr descriptor) override { pending.append(descriptor); }
+};
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+QString testCaPath()
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString file = dir.path() + QStringLiteral("/ca.pem");
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(resource(QStringLiteral("ca.pem"))) <= 0)
+            qFatal("cannot write the test certificate authority");
+        return file;
+    }();
+    return path;
+}
+
+// ---- TestConnection ---------------------------------------------------------------------------
+
+TestConnection::TestConnection(QTcpSocket *socket)
+    : m_socket(socket)
+{
+    m_startNs = steadyNs();
+}
+
+void TestConnection::readAvailable()
+{
+    const QByteArray bytes = m_socket->readAll();
+    if (bytes.isEmpty())
+        return;
+    arrivals.append({ steadyNs() - m_startNs, bytes.size() });
+    received.append(bytes);
+}
+
+QByteArray TestConnection::readRequest(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    const int start = int(received.size());
+    qsizetype expected = -1;
+    for (;;) {
+        readAvailable();
+        const QByteArray request = received.mid(start);
+        const qsizetype headerEnd = request.indexOf("\r\n\r\n");
+        if (headerEnd >= 0 && expected < 0) {
+            static const QRegularExpression lengthRx(QStringLiteral("\r\nContent-Length: (\\d+)"));
+            const auto match = lengthRx.match(QString::fromLatin1(request.left(headerEnd)));
+            expected = headerEnd + 4 + (match.hasMatch() ? match.captured(1).toLongLong() : 0);
+        }
+        if (expected >= 0 && request.size() >= expected)
+            return request;
+        if (deadline.hasExpired() || m_socket->state() != QAbstractSocket::ConnectedState)
+            return request;
+        m_socket->waitForReadyRead(
+            int(qMin<qint64>(50, qMax<qint64>(1, deadline.remainingTime()))));
+    }
+}
+
+void TestConnection::write(const QByteArray &bytes)
+{
+    m_socket->write(bytes);
+    while (m_socket->bytesToWrite() > 0 && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForBytesWritten(1000);
+}
+
+void TestConnection::writeByteByByte(const QByteArray &bytes, int pauseMs)
+{
+    for (char byte : bytes) {
+        write(QByteArray(1, byte));
+        sleep(pauseMs);
+    }
+}
+
+void TestConnection::close()
+{
+    readAvailable();
+    m_socket->disconnectFromHost();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->waitForDisconnected(2000);
+}
+
+void TestConnection::waitForClientClose(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && m_socket->state() == QAbstractSocket::ConnectedState) {
+        m_socket->waitForReadyRead(50);
+        readAvailable();
+    }
+}
+
+void TestConnection::sleep(int ms)
+{
+    QThread::msleep(ulong(ms));
+}
+
+// ---- TestHttpServer ---------------------------------------------------------------------------
+
+TestHttpServer::TestHttpServer(Handler handler)
+    : m_handler(std::move(handler))
+    , m_tls(false)
+    , m_identity(TestIdentity::Server)
+{
+    start();
+    m_listening.acquire();
+}
+
+TestHttpServer::TestHttpServer(Handler handler, TestIdentity identity)
+    : m_handler(std::move(handler))
+    , m_tls(true)
+    , m_identity(identity)
+{
+    start();
+    m_listening.acquire();
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    m_stop.store(true);
+    wait();
+}
+
+QUrl TestHttpServer::url(const QString &pathAndQuery) const
+{
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(m_port)
+                    .arg(pathAndQuery));
+}
+
+QByteArray TestHttpServer::received() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_received;
+}
+
+QList<TestConnection::Arrival> TestHttpServer::arrivals() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_arrivals;
+}
+
+int TestHttpServer::handledConnections() const
+{
+    return m_handled.load();
+}
+
+int TestHttpServer::failedHandshakes() const
+{
+    return m_failedHandshakes.load();
+}
+
+bool TestHttpServer::waitForConnections(int count, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_handled.load() + m_failedHandshakes.load() < count) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void TestHttpServer::run()
+{
+    DescriptorServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        qFatal("test server cannot listen");
+    m_port = server.serverPort();
+
+    QSslConfiguration configuration;
+    if (m_tls) {
+        const QString name = identityName(m_identity);
+        configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(
+            QSslCertificate(resource(name + QStringLiteral(".pem")), QSsl::Pem));
+        configuration.setPrivateKey(
+            QSslKey(resource(name + QStringLiteral(".key")), QSsl::Rsa, QSsl::Pem));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    }
+    m_listening.release();
+
+    while (!m_stop.load()) {
+        if (server.pending.isEmpty()) {
+            server.waitForNewConnection(20);
+            continue;
+        }
+        const qintptr descriptor = server.pending.takeFirst();
+        std::unique_ptr<QTcpSocket> socket;
+        if (m_tls) {
+            auto tls = std::make_unique<QSslSocket>();
+            tls->setSslConfiguration(configuration);
+            tls->setSocketDescriptor(descriptor);
+            tls->startServerEncryption();
+            if (!tls->waitForEncrypted(5000)) {
+                m_failedHandshakes.fetch_add(1);
+                continue;
+            }
+            socket = std::move(tls);
+        } else {
+            socket = std::make_unique<QTcpSocket>();
+            socket->setSocketDescriptor(descriptor);
+        }
+        TestConnection connection(socket.get());
+        if (m_handler)
+            m_handler(connection);
+        {
+            QMutexLocker locker(&m_mutex);
+            m_received.append(connection.received);
+            m_arrivals.append(connection.arrivals);
+        }
+        socket->abort();
+        m_handled.fetch_add(1);
+    }
+}

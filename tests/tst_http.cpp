@@ -1,0 +1,657 @@
+#include "http/knetworkreply.h"
+#include "logging/logging.h"
+#include "settings/ksettingsmanager.h"
+#include "support/testhttpserver.h"
+#include "support/testlogcapture.h"
+#include "support/testsupport.h"
+
+#include <QAuthenticator>
+#include <QFile>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const QString ClientVersion = QStringLiteral("1.2.3");
+const QString Referer = QStringLiteral("https://api.velmora.com/referrer");
+
+// Short waits for the tests of time-outs; the pacing period stays the real one.
+KNetworkReply::Timeouts quickTimeouts(int silenceMs = 5000)
+{
+    KNetworkReply::Timeouts timeouts;
+    timeouts.silenceMs = silenceMs;
+    timeouts.readWaitMs = 50;
+    timeouts.writeWaitMs = 50;
+    timeouts.tlsHandshakeMs = 5000;
+    return timeouts;
+}
+
+QByteArray okAnswer(const QByteArray &body)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nContent-Type: text/plain\r\n\r\n" + body;
+}
+
+// Reads the request, writes the answer whole and closes.
+TestHttpServer::Handler answering(const QByteArray &answer)
+{
+    return [answer](TestConnection &connection) {
+        connection.readRequest();
+        connection.write(answer);
+        connection.close();
+    };
+}
+
+// The header lines a request carries before its cookie lines.
+QByteArray requestHead(const QByteArray &target, const QByteArray &body)
+{
+    QByteArray head = "POST " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
+    if (!body.isEmpty())
+        head += "Content-Transfer-Encoding: 8bit\r\n"
+                "Content-Type: application/x-www-form-urlencoded\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    head += "User-Agent: Velmora client/1.2.3\r\nReferer: " + Referer.toLatin1()
+        + "\r\nConnection: close\r\n";
+    return head;
+}
+
+// A loopback listener that never accepts and whose queue is full: a further connection attempt
+// hangs until it times out.
+class FullBacklogListener
+{
+public:
+    FullBacklogListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(m_fd, 0) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            qFatal("cannot set up the listener");
+        m_port = ntohs(address.sin_port);
+        for (auto &filler : m_fillers) {
+            filler = std::make_unique<QTcpSocket>();
+            filler->connectToHost(QHostAddress::LocalHost, m_port);
+            filler->waitForConnected(200);
+        }
+    }
+    ~FullBacklogListener() { ::close(m_fd); }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd;
+    quint16 m_port;
+    std::unique_ptr<QTcpSocket> m_fillers[3];
+};
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TstHttp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void requestBytes_data();
+    void requestBytes();
+    void pacing();
+
+    void answers_data();
+    void answers();
+    void setCookieLinesReachTheJar();
+
+    void silence_data();
+    void silence();
+    void slowAnswerKeepsComing();
+
+    void tlsTrusted();
+    void tlsRefused_data();
+    void tlsRefused();
+
+    void dumpWritesRequestAndAnswer();
+    void dumpCutAtNul();
+    void noDumpWithoutTheWord();
+
+    void abort_data();
+    void abort();
+
+    void proxyCredentials();
+    void postFromAnotherThread();
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestLogCapture> m_log;
+};
+
+void TstHttp::initTestCase()
+{
+    m_home = std::make_unique<TemporaryHome>();
+    m_log = std::make_unique<TestLogCapture>();
+    VM::KSettingsManager::init(0x10100, QStringLiteral("VelmoraTests"), QStringLiteral("HttpTest"));
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    KNetworkReply::resetRawDumpForTesting(false);
+}
+
+void TstHttp::init()
+{
+    m_log->clear();
+    // Qt's complaints (a socket used from the wrong thread, a wait in the wrong state) are faults.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".+")));
+}
+
+void TstHttp::cleanupTestCase()
+{
+    m_log.reset();
+    m_home.reset();
+}
+
+// ---- the request ------------------------------------------------------------------------------
+
+void TstHttp::requestBytes_data()
+{
+    QTest::addColumn<QString>("pathAndQuery");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("referer");
+    QTest::addColumn<QStringList>("cookies"); // "-": no jar at all
+    QTest::addColumn<QByteArray>("expectedTarget");
+    QTest::addColumn<QByteArray>("expectedCookieLines");
+
+    QTest::newRow("api call, no jar")
+        << "/v2/api/execute.php?method=login&ver=win1.2.3" << QByteArray("login=a&passwd=b%26")
+        << Referer << QStringList { "-" }
+        << QByteArray("/v2/api/execute.php?method=login&ver=win1.2.3") << QByteArray();
+    QTest::newRow("empty query and empty body")
+        << "/v2/a%20b" << QByteArray() << Referer << QStringList { "-" } << QByteArray("/v2/a%20b?")
+        << QByteArray();
+    QTest::newRow("empty jar") << "/p?q=1" << QByteArray("x=1") << Referer << QStringList()
+                               << QByteArray("/p?q=1") << QByteArray();
+    QTest::newRow("two cookies, two lines")
+        << "/p?q=1" << QByteArray("x=1") << Referer << QStringList { "sid=abc", "lang=en" }
+        << QByteArray("/p?q=1") << QByteArray("Cookie: sid=abc\r\nCookie: lang=en\r\n");
+}
+
+void TstHttp::requestBytes()
+{
+    QFETCH(QString, pathAndQuery);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, referer);
+    QFETCH(QStringList, cookies);
+    QFETCH(QByteArray, expectedTarget);
+    QFETCH(QByteArray, expectedCookieLines);
+
+    TestHttpServer server(answering(okAnswer("fine")));
+    const QUrl url = server.url(pathAndQuery);
+    std::unique_ptr<QNetworkCookieJar> jar;
+    if (cookies != QStringList { "-" }) {
+        jar = std::make_unique<QNetworkCookieJar>();
+        for (const QString &cookie : cookies) {
+            QList<QNetworkCookie> parsed = QNetworkCookie::parseCookies(cookie.toLatin1());
+            jar->setCookiesFromUrl(parsed, url);
+        }
+    }
+
+    KNetworkReply reply(url, referer, body, jar.get(), quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+    QVERIFY(server.waitForConnections(1));
+
+    const QByteArray expected
+        = requestHead(expectedTarget, body) + expectedCookieLines + "\r\n" + body;
+    QCOMPARE(server.received(), expected);
+    QCOMPARE(reply.readAll(), QByteArray("fine"));
+}
+
+void TstHttp::pacing()
+{
+    // Header and body together: exactly two chunks of 819 bytes.
+    const QByteArray head = requestHead("/upload?", QByteArray(1000, 'b')) + "\r\n";
+    const QByteArray body(1638 - head.size(), 'b');
+    QCOMPARE(requestHead("/upload?", body).size() + 2 + body.size(), 1638);
+
+    TestHttpServer server(answering(okAnswer("ok")));
+    KNetworkReply reply(
+        server.url(QStringLiteral("/upload")), Referer, body, nullptr, quickTimeouts());
+    QSignalSpy progress(&reply, &KNetworkReply::uploadProgress);
+    const qint64 started = steadyMs();
+    QVERIFY(reply.post(ClientVersion, 60000));
+    // Each chunk takes a whole period, the last one included.
+    QVERIFY(steadyMs() - started >= 200);
+    QVERIFY(server.waitForConnections(1));
+
+    const QList<TestConnection::Arrival> arrivals = server.arrivals();
+    QCOMPARE(server.received().size(), 1638);
+    QVERIFY2(arrivals.size() == 2, qPrintable(QStringLiteral("%1 arrivals").arg(arrivals.size())));
+    QCOMPARE(arrivals.at(0).size, 819);
+    QCOMPARE(arrivals.at(1).size, 819);
+    // Seen from the receiving thread; its wake-up delays can only shorten the gap a little.
+    const qint64 gapMs = (arrivals.at(1).atNs - arrivals.at(0).atNs) / 1000000;
+    QVERIFY2(gapMs >= 90, qPrintable(QStringLiteral("gap %1 ms").arg(gapMs)));
+
+    QCOMPARE(progress.size(), 2);
+    QCOMPARE(progress.at(0), (QList<QVariant> { qint64(819), qint64(1638) }));
+    QCOMPARE(progress.at(1), (QList<QVariant> { qint64(1638), qint64(1638) }));
+}
+
+// ---- the answer -------------------------------------------------------------------------------
+
+void TstHttp::answers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("byteByByte");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QVariant>("contentLength");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("logged"); // %1: the URL
+
+    const QString noLog;
+    QTest::newRow("status line, headers, body")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nServer: x\r\n\r\nhello") << false
+        << true << 200 << "OK"
+        << "1.1" << QVariant(QStringLiteral("5")) << QByteArray("hello") << noLog;
+    QTest::newRow("the same, byte by byte")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nServer: x\r\n\r\nhello") << true
+        << true << 200 << "OK"
+        << "1.1" << QVariant(QStringLiteral("5")) << QByteArray("hello") << noLog;
+    QTest::newRow("reason with blanks, no length")
+        << QByteArray("HTTP/1.0 404 Not Found\r\nServer: x\r\n\r\nmissing") << false << true << 404
+        << "Not Found"
+        << "1.0" << QVariant() << QByteArray("missing") << noLog;
+    QTest::newRow("only a status line")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\nbody") << false << false << -1 << ""
+        << "" << QVariant() << QByteArray() << "Invalid headers in response; url = %1";
+    QTest::newRow("lower-case content-length is not one")
+        << QByteArray("HTTP/1.0 200 OK\r\ncontent-length: 10\r\n\r\nabc") << false << true << 200
+        << "OK"
+        << "1.0" << QVariant() << QByteArray("abc") << noLog;
+    QTest::newRow("short body") << QByteArray(
+        "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n12345678")
+                                << false << false << 200 << "OK"
+                                << "1.0" << QVariant(QStringLiteral("10")) << QByteArray("12345678")
+                                << "The server has broken the stream; url = %1";
+    QTest::newRow("long body") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nabc")
+                               << false << false << 200 << "OK"
+                               << "1.0" << QVariant(QStringLiteral("2")) << QByteArray("abc")
+                               << "The server has broken the stream; url = %1";
+    QTest::newRow("closed before the blank line")
+        << QByteArray("HTTP/1.0 200 OK\r\nServer: x\r\n") << false << false << -1 << ""
+        << "" << QVariant() << QByteArray()
+        << "Server returns empty data to request; url = %1 ; error = ";
+    QTest::newRow("closed without a byte")
+        << QByteArray() << false << false << -1 << ""
+        << "" << QVariant() << QByteArray()
+        << "Server returns empty data to request; url = %1 ; error = ";
+    QTest::newRow("blank line at the very start is passed over")
+        << QByteArray("\r\n\r\nHTTP/1.0 201 Created\r\nServer: x\r\n\r\nnew") << false << true
+        << 201 << "Created"
+        << "1.0" << QVariant() << QByteArray("new") << noLog;
+}
+
+void TstHttp::answers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, byteByByte);
+    QFETCH(bool, ok);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    QFETCH(QString, version);
+    QFETCH(QVariant, contentLength);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, logged);
+
+    TestHttpServer server([answer, byteByByte](TestConnection &connection) {
+        connection.readRequest();
+        if (byteByByte)
+            connection.writeByteByByte(answer, 2);
+        else
+            connection.write(answer);
+        connection.close();
+    });
+    const QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=login"));
+    KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts());
+    QCOMPARE(reply.post(ClientVersion, 60000), ok);
+    QCOMPARE(reply.statusCode(), status);
+    QCOMPARE(reply.reasonPhrase(), reason);
+    QCOMPARE(reply.httpVersion(), version);
+    QCOMPARE(reply.header(KNetworkReply::ContentLengthHeader), contentLength);
+    if (ok)
+        QCOMPARE(reply.readAll(), body);
+    if (!logged.isEmpty())
+        QCOMPARE(m_log->matching(logged.arg(url.toString()), int(VM::LogLevel::Info)).size(), 1);
+}
+
+void TstHttp::setCookieLinesReachTheJar()
+{
+    TestHttpServer server(answering("HTTP/1.0 200 OK\r\nSet-Cookie: sid=abc; path=/\r\n"
+                                    "Set-Cookie: lang=en\r\nSet-Cookie: last=1\r\n\r\n"));
+    const QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=login"));
+    QNetworkCookieJar jar;
+    KNetworkReply reply(url, Referer, "a=1", &jar, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+
+    QStringList names;
+    for (const QNetworkCookie &cookie : jar.cookiesForUrl(url))
+        names << QString::fromLatin1(cookie.toRawForm(QNetworkCookie::NameAndValueOnly));
+    names.sort();
+    // The last header line has no CR LF of its own, so its cookie is not taken.
+    QCOMPARE(names, (QStringList { "lang=en", "sid=abc" }));
+}
+
+// ---- time-outs --------------------------------------------------------------------------------
+
+void TstHttp::silence_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("connection kept open after the whole body") << okAnswer("complete");
+    QTest::newRow("no answer at all") << QByteArray();
+}
+
+void TstHttp::silence()
+{
+    QFETCH(QByteArray, before);
+    TestHttpServer server([before](TestConnection &connection) {
+        connection.readRequest();
+        connection.write(before);
+        connection.waitForClientClose();
+    });
+    const QUrl url = server.url(QStringLiteral("/slow?"));
+    KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts(300));
+    const qint64 started = steadyMs();
+    QVERIFY(!reply.post(ClientVersion, 60000));
+    QVERIFY(steadyMs() - started >= 300);
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("Socket timeout exceded. No data was given; url = %1, "
+                                           "timeout = 300, elapsed = ")
+                                .arg(url.toString()),
+                     int(VM::LogLevel::Info))
+                 .size(),
+        1);
+}
+
+void TstHttp::slowAnswerKeepsComing()
+{
+    // Eleven pieces 100 ms apart: over a second in all, never 300 ms of silence.
+    const QByteArray answer = okAnswer("0123456789");
+    TestHttpServer server([answer](TestConnection &connection) {
+        connection.readRequest();
+        const qsizetype piece = answer.size() / 10 + 1;
+        for (qsizetype at = 0; at < answer.size(); at += piece) {
+            connection.write(answer.mid(at, piece));
+            connection.sleep(100);
+        }
+        connection.close();
+    });
+    KNetworkReply reply(
+        server.url(QStringLiteral("/slow")), Referer, "a=1", nullptr, quickTimeouts(300));
+    QVERIFY(reply.post(ClientVersion, 60000));
+    QCOMPARE(reply.readAll(), QByteArray("0123456789"));
+}
+
+// ---- TLS --------------------------------------------------------------------------------------
+
+void TstHttp::tlsTrusted()
+{
+    TestHttpServer server(answering(okAnswer("secret")), TestIdentity::Server);
+    QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=login"));
+    url.setScheme(QStringLiteral("HtTpS"));
+    KNetworkReply reply(url, Referer, "login=a&passwd=b", nullptr, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+    QCOMPARE(reply.readAll(), QByteArray("secret"));
+    QVERIFY(server.waitForConnections(1));
+    // The server speaks only TLS: the request got through it.
+    QVERIFY(server.received().endsWith("login=a&passwd=b"));
+}
+
+void TstHttp::tlsRefused_data()
+{
+    QTest::addColumn<TestIdentity>("identity");
+    QTest::addColumn<bool>("trustTestCa");
+    QTest::newRow("expired") << TestIdentity::Expired << true;
+    QTest::newRow("for another host") << TestIdentity::WrongHost << true;
+    QTest::newRow("self-signed") << TestIdentity::SelfSigned << true;
+    QTest::newRow("authority not trusted") << TestIdentity::Server << false;
+}
+
+void TstHttp::tlsRefused()
+{
+    QFETCH(TestIdentity, identity);
+    QFETCH(bool, trustTestCa);
+    if (!trustTestCa)
+        qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    const auto restore
+        = qScopeGuard([] { qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit()); });
+
+    TestHttpServer server(answering(okAnswer("secret")), identity);
+    KNetworkReply reply(server.url(QStringLiteral("/v2/api/execute.php?method=login")), Referer,
+        "login=a&passwd=b", nullptr, quickTimeouts());
+    QSignalSpy sslErrors(&reply, &KNetworkReply::sslErrors);
+    QVERIFY(!reply.post(ClientVersion, 60000));
+    QVERIFY(server.waitForConnections(1));
+
+    QCOMPARE(server.failedHandshakes(), 1);
+    QCOMPARE(server.received(), QByteArray());
+    QVERIFY(!sslErrors.isEmpty());
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("Got errror from a socket (%1): ")
+                                .arg(int(QAbstractSocket::SslHandshakeFailedError)),
+                     int(VM::LogLevel::Trace))
+                 .size(),
+        1);
+}
+
+// ---- raw traffic dump -------------------------------------------------------------------------
+
+void TstHttp::dumpWritesRequestAndAnswer()
+{
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QVERIFY(QDir().mkpath(m_home->cachePath()));
+    {
+        QFile old(dumpPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("left over from an earlier run\n");
+    }
+    KNetworkReply::resetRawDumpForTesting(true);
+    const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
+
+    const QByteArray answer = "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody";
+    TestHttpServer server(answering(answer));
+    const QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=login"));
+    KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+
+    QByteArray request = requestHead("/v2/api/execute.php?method=login", "a=1") + "\r\n";
+    request.replace('\r', QByteArray());
+    const QByteArray expected = "\nW--------------->\n" + request + "a=1\nW--------------->\n"
+        + "\nR--------------->\nR - Url:" + url.toString().toUtf8()
+        + "\nR--------------->\nHTTP/1.0 200 OK\nContent-Length: 4\n\nbody\nR--------------->\n";
+    QCOMPARE(readFile(dumpPath), expected);
+}
+
+void TstHttp::dumpCutAtNul()
+{
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    KNetworkReply::resetRawDumpForTesting(true);
+    const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
+
+    TestHttpServer server(answering(QByteArray("HTTP/1.0 200 OK\r\nServer: x\r\n\r\nxy\0z", 34)));
+    KNetworkReply reply(server.url(QStringLiteral("/nul")), Referer, QByteArray("a=1\0b=2", 7),
+        nullptr, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+    QCOMPARE(reply.readAll(), QByteArray("xy\0z", 4));
+    // The sent request keeps its NUL; only the dump stops there.
+    QVERIFY(server.received().endsWith(QByteArray("a=1\0b=2", 7)));
+
+    const QByteArray dump = readFile(dumpPath);
+    QVERIFY2(dump.contains("\na=1\nW--------------->\n"), dump.constData());
+    QVERIFY2(dump.contains("\n\nxy\nR--------------->\n"), dump.constData());
+    QVERIFY(!dump.contains("b=2"));
+}
+
+void TstHttp::noDumpWithoutTheWord()
+{
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QFile::remove(dumpPath);
+    KNetworkReply::resetRawDumpForTesting(false);
+    TestHttpServer server(answering(okAnswer("x")));
+    KNetworkReply reply(server.url(QStringLiteral("/p")), Referer, "a=1", nullptr, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+    QVERIFY(!KNetworkReply::rawDumpEnabled());
+    QVERIFY(!QFile::exists(dumpPath));
+}
+
+// ---- abort ------------------------------------------------------------------------------------
+
+void TstHttp::abort_data()
+{
+    QTest::addColumn<int>("bodySize"); // 0: the connection itself never comes
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("abortAfterMs"); // -1: before post
+    QTest::newRow("while connecting") << 0 << false << 300;
+    QTest::newRow("during a long upload") << 100000 << true << 300;
+    QTest::newRow("while the answer is awaited") << 10 << false << 300;
+    QTest::newRow("before post") << 10 << true << -1;
+}
+
+void TstHttp::abort()
+{
+    QFETCH(int, bodySize);
+    QFETCH(bool, answer);
+    QFETCH(int, abortAfterMs);
+
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    KNetworkReply::resetRawDumpForTesting(true);
+    const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
+    QVERIFY(KNetworkReply::rawDumpEnabled());
+
+    TestHttpServer server([answer](TestConnection &connection) {
+        connection.readRequest(answer ? 5000 : 0);
+        if (answer)
+            connection.write(okAnswer("x"));
+        connection.waitForClientClose();
+    });
+    // The product's waits: only abort() can end this early.
+    std::unique_ptr<FullBacklogListener> listener;
+    QUrl url = server.url(QStringLiteral("/p"));
+    if (bodySize == 0) {
+        listener = std::make_unique<FullBacklogListener>();
+        url.setPort(listener->port());
+    }
+    KNetworkReply reply(url, Referer, QByteArray(bodySize, 'a'), nullptr);
+    std::atomic<qint64> abortedAt { 0 };
+    std::thread aborter;
+    if (abortAfterMs < 0) {
+        abortedAt = steadyMs();
+        reply.abort();
+    } else {
+        aborter = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(abortAfterMs));
+            abortedAt = steadyMs();
+            reply.abort();
+        });
+    }
+    const qint64 started = steadyMs();
+    const bool ok = reply.post(ClientVersion, 60000);
+    const qint64 returnedAt = steadyMs();
+    if (aborter.joinable())
+        aborter.join();
+
+    QVERIFY(!ok);
+    QVERIFY(reply.isAborted());
+    // It was abort() that ended the exchange, not a failure of its own.
+    if (abortAfterMs > 0)
+        QVERIFY(returnedAt - started >= abortAfterMs - 50);
+    QVERIFY2(returnedAt - abortedAt.load() < 1000,
+        qPrintable(QStringLiteral("%1 ms").arg(returnedAt - abortedAt.load())));
+    // Nothing of the aborted exchange stays in the dump.
+    QCOMPARE(readFile(dumpPath), QByteArray());
+}
+
+// ---- proxy ------------------------------------------------------------------------------------
+
+void TstHttp::proxyCredentials()
+{
+    KNetworkReply reply(QUrl(QStringLiteral("http://127.0.0.1/")), Referer, "", nullptr);
+    QAuthenticator untouched;
+    untouched.setUser(QStringLiteral("before"));
+    VM::KSettingsManager::removeSetting(QStringLiteral("ProxyUser"));
+    reply.proxyAuthenticationRequired(QNetworkProxy(), &untouched);
+    QCOMPARE(untouched.user(), QStringLiteral("before"));
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("KNetworkReply: proxy authentication required"),
+                     int(VM::LogLevel::Error))
+                 .size(),
+        1);
+
+    VM::KSettingsManager::saveSetting(QStringLiteral("ProxyUser"), QStringLiteral("proxyman"));
+    VM::KSettingsManager::saveSetting(QStringLiteral("ProxyPass"), QStringLiteral("pa55"));
+    QAuthenticator filled;
+    reply.proxyAuthenticationRequired(QNetworkProxy(), &filled);
+    QCOMPARE(filled.user(), QStringLiteral("proxyman"));
+    QCOMPARE(filled.password(), QStringLiteral("pa55"));
+}
+
+// The web client may run a request on its own worker thread while others read the reply.
+void TstHttp::postFromAnotherThread()
+{
+    const QByteArray body(3000, 'z');
+    TestHttpServer server([body](TestConnection &connection) {
+        connection.readRequest();
+        connection.writeByteByByte(okAnswer(body).left(60), 1);
+        connection.write(okAnswer(body).mid(60));
+        connection.close();
+    });
+    KNetworkReply reply(server.url(QStringLiteral("/p")), Referer, "a=1", nullptr, quickTimeouts());
+    std::atomic<bool> ok { false };
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { ok = reply.post(ClientVersion, 60000); }));
+    worker->start();
+    qint64 lastSeen = 0;
+    while (!worker->wait(1)) {
+        const qint64 seen = reply.bytesReceived();
+        QVERIFY(seen >= lastSeen);
+        lastSeen = seen;
+        reply.statusCode();
+        reply.header(KNetworkReply::ContentLengthHeader);
+    }
+    QVERIFY(ok.load());
+    QCOMPARE(reply.statusCode(), 200);
+    QCOMPARE(reply.bytesReceived(), qint64(body.size()));
+    QCOMPARE(reply.readAll(), body);
+}
+
+QTEST_GUILESS_MAIN(TstHttp)
+#include "tst_http.moc"
