@@ -121,6 +121,7 @@ private slots:
     void failedRelogin_data();
     void failedRelogin();
 
+    void abortStopsTheUpload_data();
     void abortStopsTheUpload();
     void endToEndWithDevservice();
 
@@ -772,8 +773,16 @@ void TestWebClient::failedRelogin()
     QVERIFY2(found, qPrintable(logLine));
 }
 
+void TestWebClient::abortStopsTheUpload_data()
+{
+    QTest::addColumn<bool>("fromProgressSlot");
+    QTest::newRow("from another thread") << false;
+    QTest::newRow("from a progress slot on the calling thread") << true;
+}
+
 void TestWebClient::abortStopsTheUpload()
 {
+    QFETCH(bool, fromProgressSlot);
     m_server->script({ ApiTestServer::loginOk() });
     KWebClient client(QStringLiteral("1.2.3"));
     // An abort while nothing runs does not reach the next operation.
@@ -790,11 +799,16 @@ void TestWebClient::abortStopsTheUpload()
     connect(
         &client, &KWebClient::uploadProgress, this,
         [&](qint64 sent, qint64 total) {
-            if (sent > 0 && sent < total)
+            if (sent > 0 && sent < total) {
                 progressSeen.store(true);
+                if (fromProgressSlot)
+                    client.abortRequest();
+            }
         },
         Qt::DirectConnection);
     std::thread aborter([&] {
+        if (fromProgressSlot)
+            return;
         while (!progressSeen.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         client.abortRequest();
@@ -807,6 +821,7 @@ void TestWebClient::abortStopsTheUpload()
     aborter.join();
     QCOMPARE(code, 4);
     QCOMPARE(lost.size(), 1);
+    QVERIFY(progressSeen.load());
     QVERIFY2(elapsed < 15000, qPrintable(QString::number(elapsed)));
     QVERIFY(progress.size() >= 1);
     QCOMPARE(m_server->methods(), QStringList({ "login" }));
