@@ -123,6 +123,8 @@ private slots:
 
     void abortStopsTheUpload_data();
     void abortStopsTheUpload();
+    void devserviceSwitches_data();
+    void devserviceSwitches();
     void endToEndWithDevservice();
 
 private:
@@ -830,24 +832,80 @@ void TestWebClient::abortStopsTheUpload()
     QCOMPARE(client.uploadFeedback(QStringLiteral("again"), {}, {}, {}, false), 0);
 }
 
-void TestWebClient::endToEndWithDevservice()
+// Starts devservice with the test certificates and the account erin:s3cret:erin.example plus the
+// given switches; host receives "127.0.0.1:PORT" from its first line.
+static bool startDevservice(QProcess &service, const QString &certificates, const QString &store,
+    const QStringList &switches, QByteArray *host)
 {
+    service.start(devserviceBinary(),
+        QStringList { QStringLiteral("--certs"), certificates, QStringLiteral("--port"),
+            QStringLiteral("0"), QStringLiteral("--store"), store, QStringLiteral("--account"),
+            QStringLiteral("erin:s3cret:erin.example") }
+            + switches);
+    if (!service.waitForStarted(10000))
+        return false;
+    QByteArray line;
+    QDeadlineTimer deadline(10000);
+    while (!line.endsWith('\n') && !deadline.hasExpired()) {
+        if (!service.canReadLine())
+            service.waitForReadyRead(100);
+        line += service.readLine();
+    }
+    if (!line.startsWith("listening on 127.0.0.1:"))
+        return false;
+    *host = line.mid(13).trimmed();
+    return true;
+}
+
+void TestWebClient::devserviceSwitches_data()
+{
+    QTest::addColumn<QStringList>("switches");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("loginCode");
+    QTest::addColumn<int>("uploadCode");
+
+    QTest::newRow("refused uploads") << QStringList { "--refuse-uploads" } << "s3cret" << 1 << 9;
+    QTest::newRow("forced status") << QStringList { "--status", "503" } << "s3cret" << 4 << 4;
+    QTest::newRow("wrong password") << QStringList() << "wrong" << 3 << 4;
+    QTest::newRow("session gone at once")
+        << QStringList { "--expire-after", "0" } << "s3cret" << 1 << 5;
+}
+
+void TestWebClient::devserviceSwitches()
+{
+    QFETCH(QStringList, switches);
+    QFETCH(QString, password);
+    QFETCH(int, loginCode);
+    QFETCH(int, uploadCode);
     QTemporaryDir store;
     QProcess service;
-    service.start(devserviceBinary(),
-        { QStringLiteral("--certs"), m_certificates.path(), QStringLiteral("--port"),
-            QStringLiteral("0"), QStringLiteral("--store"), store.path(),
-            QStringLiteral("--expire-after"), QStringLiteral("1"), QStringLiteral("--account"),
-            QStringLiteral("erin:s3cret:erin.example") });
-    QVERIFY(service.waitForStarted(10000));
     auto cleanup = qScopeGuard([&service] {
         service.kill();
         service.waitForFinished(5000);
     });
-    QByteArray line;
-    QTRY_VERIFY_WITH_TIMEOUT((line += service.readLine(), line.endsWith('\n')), 10000);
-    QVERIFY2(line.startsWith("listening on 127.0.0.1:"), line.constData());
-    ScopedEnv env("VELMORA_API_HOST", line.mid(13).trimmed());
+    QByteArray host;
+    QVERIFY(startDevservice(service, m_certificates.path(), store.path(), switches, &host));
+    ScopedEnv env("VELMORA_API_HOST", host);
+    KWebClient client(QStringLiteral("1.2.3"));
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("erin"), password, company, newUser), loginCode);
+    QCOMPARE(client.uploadFeedback(QStringLiteral("m"), {}, {}, QByteArray("d"), true), uploadCode);
+    QCOMPARE(QDir(store.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestWebClient::endToEndWithDevservice()
+{
+    QTemporaryDir store;
+    QProcess service;
+    auto cleanup = qScopeGuard([&service] {
+        service.kill();
+        service.waitForFinished(5000);
+    });
+    QByteArray host;
+    QVERIFY(startDevservice(service, m_certificates.path(), store.path(),
+        { QStringLiteral("--expire-after"), QStringLiteral("1") }, &host));
+    ScopedEnv env("VELMORA_API_HOST", host);
 
     KWebClient client(QStringLiteral("1.2.3"));
     QString company;
