@@ -73,7 +73,8 @@ void TestDialog::form()
         { "horizontalLayout_3",
             { "labelLogin", "lineEditLogin", "labelPassword", "lineEditPassword" } },
         { "horizontalLayout", { "labelDumpFile", "lineEditDumpFile" } },
-        { "horizontalLayout_2", { "labelProgress", "", "buttonSend", "buttonExit" } },
+        { "horizontalLayout_2",
+            { "labelProgress", "progressUpload", "", "buttonSend", "buttonExit" } },
     };
     for (const auto &[rowName, children] : rowContents) {
         auto *row = dialog.findChild<QHBoxLayout *>(rowName);

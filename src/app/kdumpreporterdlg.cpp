@@ -1,13 +1,31 @@
 #include "app/kdumpreporterdlg.h"
 
 #include "app/processvalues.h"
+#include "app/reportheader.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "webclient/kwebclient.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+
+namespace {
+// The transport writes at most 819 bytes every 100 ms.
+constexpr double sendRateBytesPerSecond = 8190.0;
+constexpr int progressScale = 1000;
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024.0, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+} // namespace
 
 KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint)
@@ -27,6 +45,9 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     connect(ui.lineEditLogin, &QLineEdit::textChanged, this,
         [](const QString &text) { setCurrentLogin(text); });
 
+    if (KWebClient *client = webClient())
+        connect(client, &KWebClient::uploadProgress, this, &KDumpReporterDlg::onUploadProgress);
+
     setWindowFlags((windowFlags() & ~Qt::Dialog) | Qt::Window);
 }
 
@@ -38,7 +59,12 @@ KDumpReporterDlg::~KDumpReporterDlg()
 void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
 {
     ui.labelProgress->setVisible(bSubmitMode);
+    ui.progressUpload->setVisible(bSubmitMode);
     ui.buttonSend->setEnabled(!bSubmitMode);
+    if (bSubmitMode) {
+        ui.progressUpload->setValue(0);
+        ui.progressUpload->setFormat(QString());
+    }
 }
 
 void KDumpReporterDlg::onSubmit()
@@ -51,14 +77,121 @@ void KDumpReporterDlg::onSubmit()
             QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
+    m_sending = true;
     onChangeWindowMode(true);
     QTimer::singleShot(20, this, &KDumpReporterDlg::onSubmitPerform);
 }
 
 void KDumpReporterDlg::onSubmitPerform()
 {
-    // The sign-in and the upload come with the web client.
-    onChangeWindowMode(false);
+    KWebClient *client = webClient();
+    const QString login = ui.lineEditLogin->text();
+    const QString password = ui.lineEditPassword->text();
+    const QString dumpPath = ui.lineEditDumpFile->text();
+
+    const auto finishUpload = [this, dumpPath](int code) {
+        m_uploading = false;
+        if (code == 0) {
+            LOG_INFO(QStringLiteral("Dump sending succeeded."));
+            QFile::remove(dumpPath);
+            QCoreApplication::exit(0);
+            onChangeWindowMode(false);
+            m_sending = false;
+            return;
+        }
+        LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
+        QMessageBox::critical(this, tr("Report sending failed"),
+            tr("Report sending failed. Please make sure that the specified dump "
+               "file exists and try again later."),
+            QMessageBox::Ok, QMessageBox::NoButton);
+        onChangeWindowMode(false);
+        m_sending = false;
+    };
+
+    const auto afterSignIn = [this, client, login, finishUpload](int code) {
+        if (code == 3) {
+            QMessageBox::critical(this, tr("Report sending failed"),
+                tr("Report sending failed. Please provide valid Velmora "
+                   "credentials."),
+                QMessageBox::Ok, QMessageBox::NoButton);
+            onChangeWindowMode(false);
+            m_sending = false;
+            LOG_INFO(QStringLiteral("Unable to properly authenticate the user: %1").arg(login));
+            return;
+        }
+        LOG_INFO(QStringLiteral("User %1 was succesfully authenticated. Will try sending the dump "
+                                "now.")
+                     .arg(login));
+        QByteArray dump = dumpData();
+        if (dump.isEmpty()) {
+            finishUpload(5);
+            return;
+        }
+        const QString message = reportHeader() + ui.textEditFeedback->toPlainText();
+        m_uploading = true;
+        runOnClient(
+            [client, message, dump = std::move(dump)]() mutable {
+                const QByteArray memoryDump = std::exchange(dump, QByteArray());
+                return client->uploadFeedback(
+                    message, QByteArray(), QByteArray(), memoryDump, true);
+            },
+            finishUpload);
+    };
+
+    runOnClient(
+        [client, login, password] {
+            QString company;
+            bool newUser = false;
+            return client->login(login, password, company, newUser, nullptr);
+        },
+        afterSignIn);
+}
+
+void KDumpReporterDlg::runOnClient(std::function<int()> work, std::function<void(int)> done)
+{
+    KWebClient *client = webClient();
+    if (!client) {
+        done(KWebClient::CallFailed);
+        return;
+    }
+    // The window outlives the client's thread: start-up destroys the client (joining its thread)
+    // before the window, so the answer always finds the window.
+    QPointer<KDumpReporterDlg> self(this);
+    QMetaObject::invokeMethod(
+        client,
+        [self, work = std::move(work), done = std::move(done)] {
+            const int result = work();
+            if (self) {
+                QMetaObject::invokeMethod(
+                    self.data(),
+                    [self, done, result] {
+                        if (self)
+                            done(result);
+                    },
+                    Qt::QueuedConnection);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void KDumpReporterDlg::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
+{
+    if (!m_uploading || bytesTotal <= 0)
+        return;
+    ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
+    ui.progressUpload->setFormat(progressText(bytesSent, bytesTotal));
+}
+
+QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
+{
+    const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
+    const int secondsLeft = int(double(left) / sendRateBytesPerSecond + 0.999);
+    QString time;
+    if (secondsLeft >= 60)
+        time = tr("%1 min %2 s left").arg(secondsLeft / 60).arg(secondsLeft % 60);
+    else
+        time = tr("%1 s left").arg(secondsLeft);
+    return tr("%1 of %2, %3").arg(sizeText(bytesSent), sizeText(bytesTotal), time);
 }
 
 QByteArray KDumpReporterDlg::dumpData()
@@ -76,5 +209,10 @@ QByteArray KDumpReporterDlg::dumpData()
 
 void KDumpReporterDlg::onExit()
 {
+    // A report in flight is abandoned: its request stops, and the dump file stays.
+    if (m_sending) {
+        if (KWebClient *client = webClient())
+            client->abortRequest();
+    }
     QCoreApplication::exit(0);
 }

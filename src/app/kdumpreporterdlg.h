@@ -4,8 +4,15 @@
 
 #include <QDialog>
 
+#include <functional>
+
 // The reporter's one window: explains the crash, shows the dump that will be sent, asks for the
 // Velmora login and password and an optional comment, and sends the report.
+//
+// Sending: the sign-in and the upload run on the web client's own thread, one after the other,
+// while this window keeps repainting; each step's result comes back to the GUI thread, which
+// logs, shows the message boxes and moves on. Exit or closing the window while a report is being
+// sent abandons the request and keeps the dump file.
 class KDumpReporterDlg : public QDialog
 {
     Q_OBJECT
@@ -18,12 +25,25 @@ public:
     // The dump file's whole content, or empty bytes when it is missing or unreadable.
     QByteArray dumpData();
 
+    // True from the press of "Send Report" until the flow has ended one way or the other.
+    bool isSending() const { return m_sending; }
+
+    // "12.3 KB of 270.5 KB, 31 s left": the progress text for bytes written of a request at the
+    // fixed send rate.
+    static QString progressText(qint64 bytesSent, qint64 bytesTotal);
+
 private Q_SLOTS:
     void onChangeWindowMode(bool bSubmitMode);
     void onSubmit();
     void onSubmitPerform();
     void onExit();
+    void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
 
 private:
+    // Runs work on the web client's thread and then done(result) on this window's thread.
+    void runOnClient(std::function<int()> work, std::function<void(int)> done);
+
     Ui::KDumpReporterUi ui;
+    bool m_sending = false;
+    bool m_uploading = false;
 };

@@ -4,6 +4,7 @@
 #include "cmdline/qtcommandline.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
+#include "webclient/kwebclient.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -48,7 +49,8 @@ int main(int argc, char *argv[])
 
     VM::KSettingsManager::init(version, company, soft);
 
-    // The web client of the process is created here, once it exists.
+    auto client = std::make_unique<KWebClient>(versionText(version));
+    setWebClient(client.get());
 
     fontWarmUp.join();
     auto dialog = std::make_unique<KDumpReporterDlg>(dumpPath);
@@ -59,7 +61,11 @@ int main(int argc, char *argv[])
 #endif
     const int exitCode = QApplication::exec();
 
-    // The web client is destroyed here, first.
+    // A request still in flight (the window was closed while sending) is abandoned, so that the
+    // client's thread ends at once; the dump file stays.
+    setWebClient(nullptr);
+    client->shutDown();
+    client.reset();
     commandLine.reset();
     LOG_INFO(QStringLiteral("Dump reporter is now exiting."));
     dialog.reset();

@@ -120,7 +120,13 @@ QString KWebClient::referrerText(const QUrl &url, const QString &login)
 
 void KWebClient::beginOperation()
 {
-    aborted.store(false);
+    aborted.store(shuttingDown.load());
+}
+
+void KWebClient::shutDown()
+{
+    shuttingDown.store(true);
+    abortRequest();
 }
 
 void KWebClient::throwIfAborted() const

@@ -90,6 +90,10 @@ public:
     // abort with no operation running has no effect on the next one.
     void abortRequest();
 
+    // Abandons the request in flight and makes every later operation fail at once (code 4), so
+    // that the client's thread is free to end. Start-up calls it before destroying the client.
+    void shutDown();
+
     // The endpoint of an API method on the configured API host.
     QUrl makeApiUrl(const QString &method) const;
 
@@ -160,4 +164,5 @@ private:
     QMutex requestMutex; // guards currentRequest
     KNetworkReply *currentRequest = nullptr; // the request in flight, owned by sendRequest
     std::atomic<bool> aborted { false };
+    std::atomic<bool> shuttingDown { false };
 };
