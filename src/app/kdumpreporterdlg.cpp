@@ -17,13 +17,17 @@ namespace {
 constexpr double sendRateBytesPerSecond = 8190.0;
 constexpr int progressScale = 1000;
 
-QString sizeText(qint64 bytes)
+// Both sizes in the unit of the total: "46 / 284 KB".
+QString sizesText(qint64 sent, qint64 total)
 {
-    if (bytes < 1024)
-        return QStringLiteral("%1 B").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QStringLiteral("%1 KB").arg(double(bytes) / 1024.0, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+    if (total < 1024)
+        return QStringLiteral("%1 / %2 B").arg(sent).arg(total);
+    if (total < 1024 * 1024)
+        return QStringLiteral("%1 / %2 KB").arg(sent / 1024).arg(total / 1024);
+    const double mb = 1024.0 * 1024.0;
+    return QStringLiteral("%1 / %2 MB")
+        .arg(double(sent) / mb, 0, 'f', 1)
+        .arg(double(total) / mb, 0, 'f', 1);
 }
 } // namespace
 
@@ -186,12 +190,10 @@ QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 {
     const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
     const int secondsLeft = int(double(left) / sendRateBytesPerSecond + 0.999);
-    QString time;
-    if (secondsLeft >= 60)
-        time = tr("%1 min %2 s left").arg(secondsLeft / 60).arg(secondsLeft % 60);
-    else
-        time = tr("%1 s left").arg(secondsLeft);
-    return tr("%1 of %2, %3").arg(sizeText(bytesSent), sizeText(bytesTotal), time);
+    const QString time = secondsLeft >= 60
+        ? tr("%1:%2 left").arg(secondsLeft / 60).arg(secondsLeft % 60, 2, 10, QLatin1Char('0'))
+        : tr("%1 s left").arg(secondsLeft);
+    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), time);
 }
 
 QByteArray KDumpReporterDlg::dumpData()

@@ -28,8 +28,8 @@ public:
     // True from the press of "Send Report" until the flow has ended one way or the other.
     bool isSending() const { return m_sending; }
 
-    // "12.3 KB of 270.5 KB, 31 s left": the progress text for bytes written of a request at the
-    // fixed send rate.
+    // "46 / 284 KB, 30 s left": the progress text for bytes written of a request, with the time
+    // left at the transport's fixed send rate.
     static QString progressText(qint64 bytesSent, qint64 bytesTotal);
 
 private Q_SLOTS:
