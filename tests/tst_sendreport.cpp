@@ -106,6 +106,7 @@ public:
     bool inEditingMode() const
     {
         return !child<QLabel>("labelProgress")->isVisible()
+            && !child<QProgressBar>("progressUpload")->isVisible()
             && child<QPushButton>("buttonSend")->isEnabled() && !dialog->isSending();
     }
 
