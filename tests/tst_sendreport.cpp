@@ -1,0 +1,503 @@
+// Sending a report from the real window, as a user does it: type into the fields, press the
+// buttons, answer the message boxes; the web service is the in-process HTTPS stand-in.
+
+#include "app/kdumpreporterdlg.h"
+#include "app/processvalues.h"
+#include "logging/loggingmanager.h"
+#include "settings/ksettingsmanager.h"
+#include "support/apitestserver.h"
+#include "support/testlogcapture.h"
+#include "support/testsupport.h"
+#include "webclient/kwebclient.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtTest>
+#include <QtWidgets>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(QList<ApiTestServer::Answer>)
+
+namespace {
+
+constexpr int Version = 0x010203;
+// The exit code with which a test ends its own event loop once a failed flow is over.
+constexpr int FlowEnded = 77;
+constexpr int SafetyExit = 99;
+
+using Answers = QList<ApiTestServer::Answer>;
+
+struct BoxSeen
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QWidget *parent = nullptr;
+};
+
+// Answers every message box that becomes the active modal window by pressing its OK button, and
+// remembers what it showed.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            seen.append(BoxSeen { box->windowTitle(), box->text(), box->icon(),
+                box->standardButtons(), box->parentWidget() });
+            box->button(QMessageBox::Ok)->click();
+        });
+        m_timer.start();
+    }
+
+    QList<BoxSeen> seen;
+
+private:
+    QTimer m_timer;
+};
+
+// The process-wide web client and the window, set up the way start-up does it. The client goes
+// first when the flow ends, so that no answer from its thread can meet a window being destroyed.
+class Session
+{
+public:
+    explicit Session(const QString &dumpPath)
+    {
+        client = std::make_unique<KWebClient>(versionText(Version));
+        setWebClient(client.get());
+        dialog = std::make_unique<KDumpReporterDlg>(dumpPath);
+        dialog->show();
+    }
+    ~Session()
+    {
+        setWebClient(nullptr);
+        client->shutDown();
+        client.reset();
+        dialog.reset();
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        return dialog->findChild<T *>(QLatin1String(name));
+    }
+    void type(const char *field, const QString &text) const
+    {
+        auto *edit = child<QLineEdit>(field);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+    void typeComment(const QString &text) const
+    {
+        auto *edit = child<QPlainTextEdit>("textEditFeedback");
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, lines.at(i));
+        }
+    }
+    bool inEditingMode() const
+    {
+        return !child<QLabel>("labelProgress")->isVisible()
+            && !child<QProgressBar>("progressUpload")->isVisible()
+            && child<QPushButton>("buttonSend")->isEnabled() && !dialog->isSending();
+    }
+
+    // Presses "Send Report" and runs the application's event loop until the flow ends it (its
+    // code), or until a failure box has been answered and the window is back in editing mode
+    // (FlowEnded).
+    int pressSend(BoxCloser &boxes) const
+    {
+        const qsizetype boxesBefore = boxes.seen.size();
+        QTimer::singleShot(0, dialog.get(),
+            [this] { QTest::mouseClick(child<QPushButton>("buttonSend"), Qt::LeftButton); });
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (boxes.seen.size() > boxesBefore && !QApplication::activeModalWidget()
+                && !dialog->isSending())
+                QCoreApplication::exit(FlowEnded);
+        });
+        poll.start();
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(SafetyExit); });
+        safety.start(20000);
+        return QApplication::exec();
+    }
+
+    std::unique_ptr<KWebClient> client;
+    std::unique_ptr<KDumpReporterDlg> dialog;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
+}
+
+const QRegularExpression headerPattern(
+    QStringLiteral("^This report has been generated by Velmora v1\\.2\\.3 running on [^\\n]+ on "
+                   "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\n\\n"));
+
+const QString dumpFailedText = QStringLiteral("Report sending failed. Please make sure that the "
+                                              "specified dump file exists and try again later.");
+
+} // namespace
+
+class TestSendReport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void success_data();
+    void success();
+    void failureThenSecondPressSucceeds_data();
+    void failureThenSecondPressSucceeds();
+    void pacedUploadKeepsWindowAlive();
+    void exitWhileSendingKeepsDump();
+
+private:
+    // The window's log lines written since the last call, as "[thread] LEVEL function: message",
+    // read from the log file.
+    QStringList newFlowLogLines();
+    QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
+
+    std::unique_ptr<TemporaryHome> m_home;
+    QTemporaryDir m_certificates;
+    QTemporaryDir m_files;
+    std::unique_ptr<ApiTestServer> m_server;
+    qint64 m_logRead = 0;
+};
+
+void TestSendReport::initTestCase()
+{
+    m_home = std::make_unique<TemporaryHome>();
+    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    setVersionNumber(Version);
+    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"));
+    QVERIFY(makeTestCertificates(m_certificates.path()));
+    qputenv(
+        "VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    QVERIFY(m_server->startListening());
+    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+}
+
+void TestSendReport::init()
+{
+    m_server->clear();
+    m_server->setDefaultAnswer(ApiTestServer::result("0"));
+    QFile::remove(dumpPath());
+    newFlowLogLines();
+}
+
+void TestSendReport::cleanupTestCase()
+{
+    m_server.reset();
+    qunsetenv("VELMORA_API_HOST");
+    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+}
+
+QStringList TestSendReport::newFlowLogLines()
+{
+    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_logRead))
+        return {};
+    const QByteArray bytes = file.readAll();
+    m_logRead += bytes.size();
+    // "U<stamp> [thread] LEVEL qx.velmora  - \t[function]: \tmessage\t\t\t{login}\tfile, line"
+    static const QRegularExpression line(
+        QStringLiteral("^U\\S+ \\S+ (\\[[^\\]]*\\]) (\\w+) +\\S+ +- "
+                       "\\t\\[(KDumpReporterDlg::\\w+)\\]: \\t([^\\t]*)"));
+    QStringList result;
+    for (const QString &text : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (match.hasMatch())
+            result.append(QStringLiteral("%1 %2 %3: %4")
+                              .arg(match.captured(1), match.captured(2), match.captured(3),
+                                  match.captured(4)));
+    }
+    return result;
+}
+
+void TestSendReport::success_data()
+{
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("comment");
+    QTest::newRow("plain login, comment") << "someone"
+                                          << "It crashed while saving.\nTwice.";
+    QTest::newRow("login with spaces") << "  some one "
+                                       << "x";
+    QTest::newRow("no comment") << "someone" << QString();
+}
+
+void TestSendReport::success()
+{
+    QFETCH(QString, login);
+    QFETCH(QString, comment);
+    const QByteArray dump = "MDMP\x93\xa7" + QByteArray(200, '\0') + "tail";
+    QVERIFY(writeFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+
+    BoxCloser boxes;
+    Session session(dumpPath());
+    session.type("lineEditLogin", login);
+    session.type("lineEditPassword", QStringLiteral(" pass word "));
+    session.typeComment(comment);
+    QCOMPARE(session.pressSend(boxes), 0);
+
+    QVERIFY(boxes.seen.isEmpty());
+    QVERIFY(!QFile::exists(dumpPath()));
+    QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
+    const QList<ApiTestServer::Request> requests = m_server->requests();
+    QCOMPARE(requests.at(0).parameters.value("login"), login.toUtf8());
+    QCOMPARE(requests.at(0).parameters.value("passwd"), QByteArray(" pass word "));
+    QVERIFY(!requests.at(0).parameters.contains("company"));
+    const auto &upload = requests.at(1).parameters;
+    const QString message = QString::fromUtf8(upload.value("message"));
+    const QRegularExpressionMatch header = headerPattern.match(message);
+    QVERIFY2(header.hasMatch(), qPrintable(message));
+    QCOMPARE(message.mid(header.capturedLength()), comment);
+    QCOMPARE(QByteArray::fromBase64(upload.value("memorydump")), dump);
+    QCOMPARE(upload.value("crash"), QByteArray("1"));
+    QVERIFY(!upload.contains("screenshot"));
+    QVERIFY(!upload.contains("localcache"));
+
+    QCOMPARE(newFlowLogLines(),
+        QStringList({ QStringLiteral("[] INFO KDumpReporterDlg::onSubmitPerform: User %1 was "
+                                     "succesfully authenticated. Will try sending the dump now.")
+                          .arg(login),
+            QStringLiteral(
+                "[] INFO KDumpReporterDlg::onSubmitPerform: Dump sending succeeded.") }));
+}
+
+void TestSendReport::failureThenSecondPressSucceeds_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("dump"); // null: no file
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<QString>("boxTitle");
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<int>("boxIcon");
+    QTest::addColumn<QStringList>("methods");
+    QTest::addColumn<QStringList>("logLines");
+
+    const QByteArray dump("MDMP small dump");
+    const QString failed = QStringLiteral("Report sending failed");
+    const int critical = QMessageBox::Critical;
+    const QString signedIn = QStringLiteral("[] INFO KDumpReporterDlg::onSubmitPerform: User "
+                                            "someone was succesfully authenticated. Will try "
+                                            "sending the dump now.");
+    const auto code = [](int value) {
+        return QStringLiteral("[] WARN KDumpReporterDlg::onSubmitPerform: Dump sending failed "
+                              "with the following code: %1")
+            .arg(value);
+    };
+    const QStringList both { "login", "upload_feedback2" };
+
+    QTest::newRow("empty password")
+        << QString() << dump << Answers() << "Please authenticate."
+        << "Please provide your Velmora credentials to send the problem report. Thanks for your "
+           "assistance."
+        << int(QMessageBox::Warning) << QStringList() << QStringList();
+    QTest::newRow("blank password")
+        << " \t " << dump << Answers() << "Please authenticate."
+        << "Please provide your Velmora credentials to send the problem report. Thanks for your "
+           "assistance."
+        << int(QMessageBox::Warning) << QStringList() << QStringList();
+    QTest::newRow("refused credentials")
+        << "wrong" << dump << Answers { ApiTestServer::loginRefused() } << failed
+        << "Report sending failed. Please provide valid Velmora credentials." << critical
+        << QStringList { "login" }
+        << QStringList { "[] INFO KDumpReporterDlg::onSubmitPerform: Unable to properly "
+                         "authenticate the user: someone" };
+    QTest::newRow("missing dump")
+        << "secret" << QByteArray() << Answers { ApiTestServer::loginOk() } << failed
+        << dumpFailedText << critical << QStringList { "login" }
+        << QStringList { signedIn,
+               "[] WARN KDumpReporterDlg::dumpData: Dump sending failed: file not found "
+                   + dumpPath(),
+               code(5) };
+    QTest::newRow("empty dump") << "secret" << QByteArray("")
+                                << Answers { ApiTestServer::loginOk() } << failed << dumpFailedText
+                                << critical << QStringList { "login" }
+                                << QStringList { signedIn, code(5) };
+    QTest::newRow("upload status 500")
+        << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::status(500) }
+        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(4) };
+    QTest::newRow("upload result 0")
+        << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("0") }
+        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(5) };
+    QTest::newRow("upload result -1")
+        << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("-1") }
+        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(9) };
+}
+
+void TestSendReport::failureThenSecondPressSucceeds()
+{
+    QFETCH(QString, password);
+    QFETCH(QByteArray, dump);
+    QFETCH(Answers, answers);
+    QFETCH(QString, boxTitle);
+    QFETCH(QString, boxText);
+    QFETCH(int, boxIcon);
+    QFETCH(QStringList, methods);
+    QFETCH(QStringList, logLines);
+
+    if (!dump.isNull())
+        QVERIFY(writeFile(dumpPath(), dump));
+    m_server->script(answers);
+
+    BoxCloser boxes;
+    Session session(dumpPath());
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", password);
+    session.typeComment(QStringLiteral("comment"));
+    QCOMPARE(session.pressSend(boxes), FlowEnded);
+
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.at(0).title, boxTitle);
+    QCOMPARE(boxes.seen.at(0).text, boxText);
+    QCOMPARE(int(boxes.seen.at(0).icon), boxIcon);
+    QCOMPARE(boxes.seen.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(boxes.seen.at(0).parent, session.dialog.get());
+    QVERIFY(session.inEditingMode());
+    QCOMPARE(m_server->methods(), methods);
+    QCOMPARE(newFlowLogLines(), logLines);
+    if (dump.isNull())
+        QVERIFY(!QFile::exists(dumpPath()));
+    else
+        QCOMPARE(readFile(dumpPath()), dump);
+
+    // The user puts things right and presses again: the whole flow runs, sign-in included.
+    if (password.trimmed().isEmpty())
+        session.type("lineEditPassword", QStringLiteral("secret"));
+    if (dump.isEmpty())
+        QVERIFY(writeFile(dumpPath(), "MDMP now there"));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    QCOMPARE(session.pressSend(boxes), 0);
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(m_server->methods(), methods + QStringList({ "login", "upload_feedback2" }));
+    QCOMPARE(m_server->requests().constLast().parameters.value("message").right(7),
+        QByteArray("comment"));
+    QVERIFY(!QFile::exists(dumpPath()));
+    QCOMPARE(newFlowLogLines(),
+        QStringList({ QStringLiteral("[] INFO KDumpReporterDlg::onSubmitPerform: User someone was "
+                                     "succesfully authenticated. Will try sending the dump now."),
+            QStringLiteral(
+                "[] INFO KDumpReporterDlg::onSubmitPerform: Dump sending succeeded.") }));
+}
+
+void TestSendReport::pacedUploadKeepsWindowAlive()
+{
+    // About 8 KB on the wire: close to a second at the transport's pace.
+    QByteArray dump(6000, Qt::Uninitialized);
+    for (char &c : dump)
+        c = char(QRandomGenerator::global()->bounded(256));
+    QVERIFY(writeFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+
+    BoxCloser boxes;
+    Session session(dumpPath());
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+
+    // Between the first and the last step of the progress bar, the GUI thread's timers keep
+    // firing and the bar is repainted.
+    auto *bar = session.child<QProgressBar>("progressUpload");
+    int highest = 0;
+    int ticksDuringUpload = 0;
+    int paintsDuringUpload = 0;
+    bool uploading = false;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        highest = qMax(highest, value);
+        uploading = value > 0 && value < bar->maximum();
+    });
+    QTimer ticker;
+    ticker.setInterval(20);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksDuringUpload += uploading ? 1 : 0; });
+    ticker.start();
+    struct PaintCounter : QObject
+    {
+        bool *uploading;
+        int *paints;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && *uploading)
+                ++*paints;
+            return false;
+        }
+    } counter;
+    counter.uploading = &uploading;
+    counter.paints = &paintsDuringUpload;
+    bar->installEventFilter(&counter);
+
+    QCOMPARE(session.pressSend(boxes), 0);
+    bar->removeEventFilter(&counter);
+    QVERIFY(boxes.seen.isEmpty());
+    QCOMPARE(highest, bar->maximum());
+    QVERIFY2(ticksDuringUpload >= 10, qPrintable(QString::number(ticksDuringUpload)));
+    QVERIFY2(paintsDuringUpload >= 3, qPrintable(QString::number(paintsDuringUpload)));
+    QCOMPARE(
+        QByteArray::fromBase64(m_server->requests().at(1).parameters.value("memorydump")), dump);
+    QVERIFY(!QFile::exists(dumpPath()));
+}
+
+void TestSendReport::exitWhileSendingKeepsDump()
+{
+    // Several seconds at the transport's pace; Exit comes in the middle.
+    const QByteArray dump(30000, 'D');
+    QVERIFY(writeFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    TestLogCapture log;
+
+    BoxCloser boxes;
+    Session session(dumpPath());
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    auto *bar = session.child<QProgressBar>("progressUpload");
+    QElapsedTimer sinceExit;
+    QObject::connect(bar, &QProgressBar::valueChanged, session.dialog.get(), [&](int value) {
+        if (value > 0 && !sinceExit.isValid()) {
+            sinceExit.start();
+            QTest::mouseClick(session.child<QPushButton>("buttonExit"), Qt::LeftButton);
+        }
+    });
+    QCOMPARE(session.pressSend(boxes), 0);
+    QVERIFY(sinceExit.isValid());
+    QVERIFY(sinceExit.elapsed() < 1000);
+    QVERIFY(boxes.seen.isEmpty());
+    QCOMPARE(readFile(dumpPath()), dump);
+
+    // Exit itself stopped the upload (the client is still up, so nothing else did), without
+    // giving the event loop another turn.
+    QElapsedTimer waited;
+    waited.start();
+    while (log.matching(QStringLiteral("Request aborted")).isEmpty() && waited.elapsed() < 5000)
+        QThread::msleep(5);
+    QVERIFY2(waited.elapsed() < 1000, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(m_server->methods(), QStringList { "login" });
+    QCOMPARE(readFile(dumpPath()), dump);
+}
+
+QTEST_MAIN(TestSendReport)
+#include "tst_sendreport.moc"
