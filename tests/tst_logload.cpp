@@ -9,9 +9,9 @@
 namespace {
 
 const QString logName = QStringLiteral("qx.dumpreporter.velmora.log");
-// Makes a line about 240 bytes long, so that 200,000 lines (about 47 MB) fill the log and its
-// five backups more than once.
-const QString padding = QString(96, QLatin1Char('x'));
+// Makes a line about 180 bytes long, so that 200,000 lines (about 36 MB) are more than the log
+// and its five backups hold.
+const QString padding = QString(40, QLatin1Char('x'));
 
 void writeLines(const QString &writer, int count)
 {
@@ -78,6 +78,7 @@ void TestLogLoad::twoWritersRollWholeLines()
     const QRegularExpression ownMessage(
         QStringLiteral("^load line (\\d+) from ([AB]) ") + padding + QLatin1Char('$'));
 
+    QHash<QString, int> first; // per writer: the number of its oldest line kept
     QHash<QString, int> next; // per writer: the number its next line must have
     qint64 longestLine = 0;
     for (const QString &path : files) {
@@ -103,9 +104,13 @@ void TestLogLoad::twoWritersRollWholeLines()
             // The first line kept may be any; from there on none is missing or out of order.
             if (next.contains(writer))
                 QCOMPARE(number, next.value(writer));
+            else
+                first[writer] = number;
             next[writer] = number + 1;
         }
     }
+    // More was written than the log and five backups hold: the oldest lines are gone.
+    QVERIFY(first.value(QStringLiteral("A")) > 0 || first.value(QStringLiteral("B")) > 0);
     QCOMPARE(next.value(QStringLiteral("A")), linesPerWriter);
     QCOMPARE(next.value(QStringLiteral("B")), linesPerWriter);
 
