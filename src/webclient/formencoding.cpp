@@ -66,25 +66,46 @@ qsizetype percentEncodedBase64Size(QByteArrayView value)
     return (whole + (rest > 0 ? 1 : 0)) * 4 + escaped * 2;
 }
 
+// One Base64 character of the sextet, percent-encoded.
+inline char *putBase64Sextet(char *out, unsigned sextet)
+{
+    if (sextet < 62) {
+        *out++ = base64Alphabet[sextet];
+    } else {
+        *out++ = '%';
+        *out++ = '2';
+        *out++ = sextet == 62 ? 'B' : 'F';
+    }
+    return out;
+}
+
+char *putPadding(char *out)
+{
+    *out++ = '%';
+    *out++ = '3';
+    *out++ = 'D';
+    return out;
+}
+
 char *putPercentEncodedBase64(char *out, QByteArrayView value)
 {
     const auto *data = reinterpret_cast<const unsigned char *>(value.data());
     const qsizetype whole = value.size() / 3;
     for (qsizetype i = 0; i < whole; ++i, data += 3) {
         const unsigned triple = (unsigned(data[0]) << 16) | (unsigned(data[1]) << 8) | data[2];
-        out = putPercentEncoded(out, base64Alphabet[triple >> 18]);
-        out = putPercentEncoded(out, base64Alphabet[(triple >> 12) & 63]);
-        out = putPercentEncoded(out, base64Alphabet[(triple >> 6) & 63]);
-        out = putPercentEncoded(out, base64Alphabet[triple & 63]);
+        out = putBase64Sextet(out, triple >> 18);
+        out = putBase64Sextet(out, (triple >> 12) & 63);
+        out = putBase64Sextet(out, (triple >> 6) & 63);
+        out = putBase64Sextet(out, triple & 63);
     }
     const qsizetype rest = value.size() - whole * 3;
     if (rest > 0) {
         const unsigned triple
             = (unsigned(data[0]) << 16) | (rest == 2 ? unsigned(data[1]) << 8 : 0);
-        out = putPercentEncoded(out, base64Alphabet[triple >> 18]);
-        out = putPercentEncoded(out, base64Alphabet[(triple >> 12) & 63]);
-        out = putPercentEncoded(out, rest == 2 ? base64Alphabet[(triple >> 6) & 63] : '=');
-        out = putPercentEncoded(out, '=');
+        out = putBase64Sextet(out, triple >> 18);
+        out = putBase64Sextet(out, (triple >> 12) & 63);
+        out = rest == 2 ? putBase64Sextet(out, (triple >> 6) & 63) : putPadding(out);
+        out = putPadding(out);
     }
     return out;
 }
