@@ -37,6 +37,8 @@ private slots:
     void encodeForm_data();
     void encodeForm();
     void encodeFormAllBytes();
+    void encodeFormFields_data();
+    void encodeFormFields();
 };
 
 // Each row: the body and the whole expected map. Line values are QStrings, block values bytes.
@@ -241,3 +243,60 @@ void TestValueMap::encodeFormAllBytes()
 
 QTEST_GUILESS_MAIN(TestValueMap)
 #include "tst_valuemap.moc"
+
+void TestValueMap::encodeFormFields_data()
+{
+    // keys[i] with values[i]; kinds[i] is 'b' for a Base64 field, anything else for plain bytes.
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QByteArrayList>("values");
+    QTest::addColumn<QByteArray>("kinds");
+
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    const QByteArray message = QStringLiteral("Ошибка: a+b/c=d & é\n").toUtf8();
+
+    QTest::newRow("no fields") << QStringList() << QByteArrayList() << QByteArray();
+    QTest::newRow("empty values") << QStringList { "message", "memorydump" }
+                                  << QByteArrayList { {}, {} } << QByteArray("pb");
+    QTest::newRow("all byte values, plain and Base64")
+        << QStringList { "plain", "encoded" } << QByteArrayList { all, all } << QByteArray("pb");
+    QTest::newRow("Base64 +, / and = padding")
+        << QStringList { "a", "b", "c", "d" }
+        << QByteArrayList { "\xfb\xff", "\xfb\xef\xff", "x", "\xff\xff\xff\xfe" }
+        << QByteArray("bbbb");
+    QTest::newRow("lengths 1 to 5")
+        << QStringList { "l1", "l2", "l3", "l4", "l5" }
+        << QByteArrayList { all.left(1), all.right(2), all.mid(60, 3), all.right(4), all.left(5) }
+        << QByteArray("bbbbb");
+    QTest::newRow("message, attachments, flag")
+        << QStringList { "message", "screenshot", "localcache", "memorydump", "crash" }
+        << QByteArrayList { message, all.repeated(3), "cache", all.right(7), "1" }
+        << QByteArray("pbbbp");
+    QTest::newRow("key given twice keeps its first place, last value") << QStringList { "k",
+        "other", "k" } << QByteArrayList { "first", "o", "last+" } << QByteArray("ppb");
+    QStringList manyKeys;
+    QByteArrayList manyValues;
+    for (int i = 0; i < 40; ++i) {
+        manyKeys.append(QStringLiteral("key%1").arg(i));
+        manyValues.append(all.mid(i * 5, i % 7));
+    }
+    QTest::newRow("forty keys") << manyKeys << manyValues << QByteArray(40, 'b');
+}
+
+void TestValueMap::encodeFormFields()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QByteArrayList, values);
+    QFETCH(QByteArray, kinds);
+
+    // The straightforward way: every value (as Base64 where asked) into a map, then encodeForm.
+    KValueMap parameters;
+    QList<FormField> fields;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const bool base64 = kinds.at(i) == 'b';
+        parameters.insert(keys.at(i), base64 ? values.at(i).toBase64() : values.at(i));
+        fields.append({ keys.at(i), values.at(i), base64 });
+    }
+    QCOMPARE(::encodeFormFields(fields), ::encodeForm(parameters));
+}

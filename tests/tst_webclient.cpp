@@ -110,6 +110,8 @@ private slots:
     void signInNeverRelogs();
 
     void feedbackParameters();
+    void feedbackBody_data();
+    void feedbackBody();
     void uploadResult_data();
     void uploadResult();
     void callBeforeSignInSendsNothing();
@@ -584,6 +586,43 @@ void TestWebClient::feedbackParameters()
     QVERIFY(body.contains("memorydump=%2B%2B%2F%2F"));
     QVERIFY(body.contains("localcache=eA%3D%3D"));
     QVERIFY(body.contains("message=&") || body.endsWith("message="));
+}
+
+void TestWebClient::feedbackBody_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("screenshot");
+    QTest::addColumn<QByteArray>("localCache");
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<bool>("crash");
+
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    QTest::newRow("nothing") << QString() << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("flag only") << QString() << QByteArray() << QByteArray() << QByteArray() << true;
+    QTest::newRow("UTF-8 message with form characters")
+        << QStringLiteral("Привет & a+b/c=d %20 é") << QByteArray() << QByteArray() << QByteArray()
+        << true;
+    QTest::newRow("dump of every byte value")
+        << QStringLiteral("m") << QByteArray() << QByteArray() << all << true;
+    QTest::newRow("Base64 full of +, / and =")
+        << QStringLiteral("m") << QByteArray("\xfb\xff", 2) << QByteArray("\xfb\xef\xff")
+        << QByteArray(301, '\xff') << false;
+    QTest::newRow("all attachments, each padding length")
+        << QStringLiteral("report") << all.left(10) << all.right(11) << all.repeated(5).left(1279)
+        << true;
+}
+
+void TestWebClient::feedbackBody()
+{
+    QFETCH(QString, message);
+    QFETCH(QByteArray, screenshot);
+    QFETCH(QByteArray, localCache);
+    QFETCH(QByteArray, dump);
+    QFETCH(bool, crash);
+    QCOMPARE(KWebClient::feedbackBody(message, screenshot, localCache, dump, crash),
+        encodeForm(KWebClient::feedbackParameters(message, screenshot, localCache, dump, crash)));
 }
 
 void TestWebClient::uploadResult_data()

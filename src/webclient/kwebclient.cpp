@@ -143,7 +143,7 @@ void KWebClient::abortRequest()
         currentRequest->abort();
 }
 
-KValueMap KWebClient::sendRequest(const QString &method, const KValueMap &parameters, bool relogin)
+KValueMap KWebClient::sendRequest(const QString &method, const QByteArray &body, bool relogin)
 {
     throwIfAborted();
 
@@ -153,7 +153,7 @@ KValueMap KWebClient::sendRequest(const QString &method, const KValueMap &parame
         login = lastLogin;
     }
     const QUrl url = makeApiUrl(method);
-    KNetworkReply reply(url, referrerText(url, login), encodeForm(parameters), cookieJar.data());
+    KNetworkReply reply(url, referrerText(url, login), body, cookieJar.data());
     connect(
         &reply, &KNetworkReply::sslErrors, this, &KWebClient::onSslErrors, Qt::QueuedConnection);
     connect(&reply, &KNetworkReply::uploadProgress, this, &KWebClient::uploadProgress,
@@ -213,7 +213,7 @@ KValueMap KWebClient::sendRequest(const QString &method, const KValueMap &parame
     switch (code) {
     case LoginOk:
         LOG_DEBUG(QStringLiteral("Server forgot us. Login-ok. Re-send request."));
-        return sendRequest(method, parameters, false);
+        return sendRequest(method, body, false);
     case LoginInvalid:
         LOG_WARN(QStringLiteral("Server forgot us. Failed of re-login. Invalid login (%1)")
                      .arg(savedLogin));
@@ -242,9 +242,8 @@ int KWebClient::callMethod(const QString &method, const KValueMap &parameters, K
     beginOperation();
     try {
         ensureSignedIn();
-        answer = sendRequest(method, parameters, true);
-        const auto result = answer.constFind(QStringLiteral("result"));
-        return result != answer.cend() && result->toInt() == 1 ? CallOk : CallBadResult;
+        answer = sendRequest(method, encodeForm(parameters), true);
+        return resultCode(answer);
     } catch (...) {
         emit sigLostConnection();
         return CallFailed;
@@ -315,7 +314,8 @@ int KWebClient::loginImpl(const QString &login, const QString &password, QString
     const QString companyAsGiven = company;
 
     try {
-        const KValueMap answer = sendRequest(QStringLiteral("login"), parameters, false);
+        const KValueMap answer
+            = sendRequest(QStringLiteral("login"), encodeForm(parameters), false);
         bool isNewUser = false;
         const int code = classifyLoginAnswer(answer, &isNewUser);
         if (code == LoginOk) {
@@ -348,32 +348,65 @@ int KWebClient::loginImpl(const QString &login, const QString &password, QString
     }
 }
 
+QList<FormField> KWebClient::feedbackFields(const QByteArray &message, const QByteArray &screenshot,
+    const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
+{
+    QList<FormField> fields;
+    fields.append({ QStringLiteral("message"), message, false });
+    if (!screenshot.isEmpty())
+        fields.append({ QStringLiteral("screenshot"), screenshot, true });
+    if (!localCache.isEmpty())
+        fields.append({ QStringLiteral("localcache"), localCache, true });
+    if (!memoryDump.isEmpty())
+        fields.append({ QStringLiteral("memorydump"), memoryDump, true });
+    if (crash)
+        fields.append({ QStringLiteral("crash"), QByteArrayView("1"), false });
+    return fields;
+}
+
 KValueMap KWebClient::feedbackParameters(const QString &message, const QByteArray &screenshot,
     const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
 {
+    const QByteArray text = message.toUtf8();
     KValueMap parameters;
-    parameters.insert(QStringLiteral("message"), message.toUtf8());
-    if (!screenshot.isEmpty())
-        parameters.insert(QStringLiteral("screenshot"), screenshot.toBase64());
-    if (!localCache.isEmpty())
-        parameters.insert(QStringLiteral("localcache"), localCache.toBase64());
-    if (!memoryDump.isEmpty())
-        parameters.insert(QStringLiteral("memorydump"), memoryDump.toBase64());
-    if (crash)
-        parameters.insert(QStringLiteral("crash"), QByteArray("1"));
+    for (const FormField &field : feedbackFields(text, screenshot, localCache, memoryDump, crash)) {
+        parameters.insert(field.key,
+            field.base64
+                ? QByteArray::fromRawData(field.value.data(), field.value.size()).toBase64()
+                : field.value.toByteArray());
+    }
     return parameters;
+}
+
+QByteArray KWebClient::feedbackBody(const QString &message, const QByteArray &screenshot,
+    const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
+{
+    const QByteArray text = message.toUtf8();
+    return encodeFormFields(feedbackFields(text, screenshot, localCache, memoryDump, crash));
+}
+
+int KWebClient::resultCode(const KValueMap &answer)
+{
+    const auto result = answer.constFind(QStringLiteral("result"));
+    return result != answer.cend() && result->toInt() == 1 ? CallOk : CallBadResult;
 }
 
 int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
     const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
 {
+    beginOperation();
     KValueMap answer;
     int code = CallFailed;
     try {
-        code = callMethod(QStringLiteral("upload_feedback2"),
-            feedbackParameters(message, screenshot, localCache, memoryDump, crash), answer);
+        ensureSignedIn();
+        // The form body is the only encoded copy of the attachments, made once at its full size
+        // straight from the caller's bytes; it lives until the request (and a re-send after a
+        // re-login) is over. The request shares it without copying.
+        answer = sendRequest(QStringLiteral("upload_feedback2"),
+            feedbackBody(message, screenshot, localCache, memoryDump, crash), true);
+        code = resultCode(answer);
     } catch (...) {
-        // Building the parameters can only fail for lack of memory.
+        // Includes a lack of memory for the body.
         emit sigLostConnection();
         return CallFailed;
     }

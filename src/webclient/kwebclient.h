@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/kcompanyrecords.h"
+#include "webclient/formencoding.h"
 #include "webclient/kvaluemap.h"
 
 #include <QList>
@@ -117,6 +118,11 @@ public:
     static KValueMap feedbackParameters(const QString &message, const QByteArray &screenshot,
         const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
 
+    // The form body of "upload_feedback2": the same bytes as encodeForm(feedbackParameters(...)),
+    // built without the Base64 copies or the map (see encodeFormFields).
+    static QByteArray feedbackBody(const QString &message, const QByteArray &screenshot,
+        const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+
     bool isSignedIn() const { return signedIn.load(); }
     QString clientVersionText() const { return clientVersion; }
     QNetworkCookieJar *cookies() const { return cookieJar.data(); }
@@ -144,7 +150,14 @@ protected:
 private:
     // Sends one API request and parses its answer; with relogin, an answer with auth 0 leads to
     // one sign-in with the cached credentials and one re-send. Throws the exception types above.
-    KValueMap sendRequest(const QString &method, const KValueMap &parameters, bool relogin);
+    // body is the encoded form; the request shares it.
+    KValueMap sendRequest(const QString &method, const QByteArray &body, bool relogin);
+    // The fields of "upload_feedback2" in the order they are inserted into the parameters;
+    // message is the UTF-8 text. The fields view the arguments.
+    static QList<FormField> feedbackFields(const QByteArray &message, const QByteArray &screenshot,
+        const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+    // CallOk when the answer's result reads as 1, CallBadResult otherwise.
+    static int resultCode(const KValueMap &answer);
     int loginImpl(const QString &login, const QString &password, QString &company, bool &newUser,
         QList<CompanyEntry> *companies);
     void ensureSignedIn() const;
