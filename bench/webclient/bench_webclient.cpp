@@ -73,6 +73,19 @@ int main(int argc, char *argv[])
                    .arg(ms, 0, 'f', 2);
     }
 
+    // A 10 MB answer: half one-line entries, half one block.
+    QByteArray tenMb;
+    for (int i = 0; tenMb.size() < 5 * 1000 * 1000; ++i)
+        tenMb += "key_" + QByteArray::number(i) + "=\"value number " + QByteArray::number(i) + "\"\n";
+    tenMb += "!!blob\n";
+    while (tenMb.size() < 10 * 1000 * 1000 - 3)
+        tenMb += QByteArray(79, 'x') + '\n';
+    tenMb += "!!\n";
+    const double tenMbMs = medianMs(runs, [&] { parse(tenMb); });
+    out << QStringLiteral("parseReply.10mb_ms %1\nparseReply.10mb_mb_per_s %2\n")
+               .arg(tenMbMs, 0, 'f', 1)
+               .arg(double(tenMb.size()) / 1e6 / (tenMbMs / 1000.0), 0, 'f', 1);
+
     QByteArray dump(5 << 20, '\0');
     QRandomGenerator generator(1);
     for (char &c : dump)
