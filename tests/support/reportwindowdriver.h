@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/kdumpreporterdlg.h"
+#include "webclient/kwebclient.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+// What one message box showed before BoxCloser answered it.
+struct BoxSeen
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QWidget *parent = nullptr;
+};
+
+// Answers every message box that becomes the active modal window by pressing its OK button, and
+// remembers what it showed. Lives on the GUI thread.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser();
+
+    QList<BoxSeen> seen;
+
+private:
+    QTimer m_timer;
+};
+
+// The process-wide web client and the report window, set up the way start-up does it, for tests
+// that use the window as a user does. The client goes first when the session ends, so that no
+// answer from its thread can meet a window being destroyed.
+class WindowSession
+{
+public:
+    // The exit code with which pressSend ends its own event loop once a failed flow is over.
+    static constexpr int FlowEnded = 77;
+    // The exit code when the flow did not end within 20 s.
+    static constexpr int SafetyExit = 99;
+
+    WindowSession(const QString &dumpPath, int version);
+    ~WindowSession();
+
+    template <typename T> T *child(const char *name) const
+    {
+        return dialog->findChild<T *>(QLatin1String(name));
+    }
+    // Replaces the line edit's text by typing.
+    void type(const char *field, const QString &text) const;
+    // Types the comment, pressing Return between lines.
+    void typeComment(const QString &text) const;
+    // Progress row hidden, "Send Report" enabled, no flow running.
+    bool inEditingMode() const;
+
+    // Presses "Send Report" and runs the application's event loop until the flow ends it (its
+    // code), or until a failure box has been answered and the window is back in editing mode
+    // (FlowEnded).
+    int pressSend(BoxCloser &boxes) const;
+
+    std::unique_ptr<KWebClient> client;
+    std::unique_ptr<KDumpReporterDlg> dialog;
+};
+
+// The file's bytes, or "<missing>" when it cannot be read.
+QByteArray readTestFile(const QString &path);
+bool writeTestFile(const QString &path, const QByteArray &bytes);

@@ -1,0 +1,433 @@
+// Faults of the web service and of the connection, one stage at a time, met from the real window:
+// each ends with the right log lines and box, the window back in editing mode and the dump file
+// untouched, and a second press against a healthy service then sends the report.
+
+#include "app/kdumpreporterdlg.h"
+#include "app/processvalues.h"
+#include "http/knetworkreply.h"
+#include "logging/logging.h"
+#include "logging/loggingmanager.h"
+#include "settings/ksettingsmanager.h"
+#include "support/reportwindowdriver.h"
+#include "support/testhttpserver.h"
+#include "support/testlogcapture.h"
+#include "support/testsupport.h"
+#include "webclient/kwebclient.h"
+
+#include <QCryptographicHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QtTest>
+#include <QtWidgets>
+
+#include <memory>
+
+namespace {
+
+constexpr int Version = 0x010203;
+// Injected silence time-out of every request; healthy answers come within milliseconds.
+constexpr int SilenceMs = 400;
+
+enum class Fault {
+    None,
+    CloseBeforeHeader, // part of the status line, then the connection closes
+    InvalidHeader, // a header block without an HTTP status line
+    Status500,
+    ShortBody, // fewer body bytes than the Content-Length, then the connection closes
+    Silence, // the request is read, then nothing comes back
+    AuthLostReloginRefused, // auth 0, and the re-login that follows is refused
+    ResultMinusOne,
+    ResultZero,
+};
+
+// Where the API host points during the failing press.
+enum class Host { Healthy, ClosedPort, Untrusted };
+
+QByteArray answer(int status, const QByteArray &body)
+{
+    return "HTTP/1.0 " + QByteArray::number(status) + " Status\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+const QByteArray loginOkBody(
+    "login=\"1\"\ndeleted=\"0\"\nnew_user=\"0\"\ndomain=\"acme.example\"\n");
+const QByteArray loginRefusedBody("login=\"0\"\ndeleted=\"0\"\n");
+
+// A loopback HTTPS stand-in for the web service, healthy unless a fault is set for one of its
+// API methods ("login" or "upload_feedback2"). Connections are served on the server's thread.
+class FaultyService
+{
+public:
+    explicit FaultyService(TestIdentity identity = TestIdentity::Server)
+        : m_server([this](TestConnection &connection) { serve(connection); }, identity)
+    { }
+
+    QString hostAndPort() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.port()); }
+    int failedHandshakes() const { return m_server.failedHandshakes(); }
+
+    void setFault(Fault fault, const QString &method)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_fault = fault;
+        m_faultMethod = method;
+        m_refuseNextLogin = false;
+    }
+    QStringList methods() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_methods;
+    }
+    // The memory dump of the last upload, decoded from the form body.
+    QByteArray lastMemoryDump() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_lastMemoryDump;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_methods.clear();
+        m_lastMemoryDump.clear();
+    }
+
+private:
+    void serve(TestConnection &connection)
+    {
+        const QByteArray request = connection.readRequest();
+        static const QRegularExpression methodRx(QStringLiteral("[?&]method=(\\w+)"));
+        const QString method
+            = methodRx.match(QString::fromLatin1(request.left(request.indexOf("\r\n"))))
+                  .captured(1);
+        Fault fault = Fault::None;
+        bool refuseLogin = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            m_methods.append(method);
+            if (method == m_faultMethod)
+                fault = m_fault;
+            if (method == QLatin1String("login") && m_refuseNextLogin) {
+                refuseLogin = true;
+                m_refuseNextLogin = false;
+            }
+            if (fault == Fault::AuthLostReloginRefused)
+                m_refuseNextLogin = true;
+            if (method == QLatin1String("upload_feedback2")) {
+                const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
+                for (const QByteArray &pair : body.split('&')) {
+                    if (pair.startsWith("memorydump="))
+                        m_lastMemoryDump
+                            = QByteArray::fromBase64(QByteArray::fromPercentEncoding(pair.mid(11)));
+                }
+            }
+        }
+        const QByteArray healthy
+            = method == QLatin1String("login") ? loginOkBody : QByteArray("result=\"1\"\n");
+
+        if (refuseLogin) {
+            connection.write(answer(200, loginRefusedBody));
+            connection.close();
+            return;
+        }
+        switch (fault) {
+        case Fault::None:
+            connection.write(answer(200, healthy));
+            break;
+        case Fault::CloseBeforeHeader:
+            connection.write("HTTP/1.0 200 OK\r\nContent-Le");
+            break;
+        case Fault::InvalidHeader:
+            connection.write("220 ready\r\nServer: mail\r\n\r\n" + healthy);
+            break;
+        case Fault::Status500:
+            connection.write(answer(500, healthy));
+            break;
+        case Fault::ShortBody:
+            connection.write("HTTP/1.0 200 OK\r\nContent-Length: "
+                + QByteArray::number(healthy.size() + 10) + "\r\n\r\n" + healthy);
+            break;
+        case Fault::Silence:
+            // Until the client gives up and closes.
+            connection.waitForClientClose(10000);
+            break;
+        case Fault::AuthLostReloginRefused:
+            connection.write(answer(200, "auth=\"0\"\nresult=\"0\"\n"));
+            break;
+        case Fault::ResultMinusOne:
+            connection.write(answer(200, "result=\"-1\"\n"));
+            break;
+        case Fault::ResultZero:
+            connection.write(answer(200, "result=\"0\"\n"));
+            break;
+        }
+        connection.close();
+    }
+
+    mutable QMutex m_mutex;
+    Fault m_fault = Fault::None;
+    QString m_faultMethod;
+    bool m_refuseNextLogin = false;
+    QStringList m_methods;
+    QByteArray m_lastMemoryDump;
+    TestHttpServer m_server; // last: its thread calls serve() as soon as it exists
+};
+
+// A loopback port on which nothing listens.
+quint16 closedPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+QByteArray sha256(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+const QString dumpFailedText = QStringLiteral("Report sending failed. Please make sure that the "
+                                              "specified dump file exists and try again later.");
+
+// A log line as "LEVEL message": the message is exact, or a prefix when it ends with "*".
+struct ExpectedLine
+{
+    VM::LogLevel level;
+    QString message;
+    bool prefix;
+};
+
+ExpectedLine parseExpected(const QString &text)
+{
+    static const QHash<QString, VM::LogLevel> levels {
+        { QStringLiteral("TRACE"), VM::LogLevel::Trace },
+        { QStringLiteral("DEBUG"), VM::LogLevel::Debug },
+        { QStringLiteral("INFO"), VM::LogLevel::Info },
+        { QStringLiteral("WARN"), VM::LogLevel::Warn },
+    };
+    const qsizetype space = text.indexOf(QLatin1Char(' '));
+    QString message = text.mid(space + 1);
+    const bool prefix = message.endsWith(QLatin1Char('*'));
+    if (prefix)
+        message.chop(1);
+    return { levels.value(text.left(space)), message, prefix };
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void faultThenHealthyRetry_data();
+    void faultThenHealthyRetry();
+
+private:
+    QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
+
+    std::unique_ptr<TemporaryHome> m_home;
+    QTemporaryDir m_files;
+    std::unique_ptr<FaultyService> m_service;
+    std::unique_ptr<FaultyService> m_untrusted;
+    KNetworkReply::Timeouts m_savedTimeouts;
+};
+
+void TestFaults::initTestCase()
+{
+    m_home = std::make_unique<TemporaryHome>();
+    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    setVersionNumber(Version);
+    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"));
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_service = std::make_unique<FaultyService>();
+    m_untrusted = std::make_unique<FaultyService>(TestIdentity::SelfSigned);
+
+    // A minute of silence becomes a fraction of a second; single waits are short enough to see it.
+    m_savedTimeouts = KNetworkReply::defaultTimeouts();
+    KNetworkReply::Timeouts timeouts = m_savedTimeouts;
+    timeouts.silenceMs = SilenceMs;
+    timeouts.readWaitMs = 50;
+    KNetworkReply::setDefaultTimeouts(timeouts);
+}
+
+void TestFaults::cleanupTestCase()
+{
+    KNetworkReply::setDefaultTimeouts(m_savedTimeouts);
+    m_untrusted.reset();
+    m_service.reset();
+    qunsetenv("VELMORA_API_HOST");
+    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+}
+
+void TestFaults::faultThenHealthyRetry_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("faultMethod");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("methods"); // what the healthy service saw of the failing press
+    QTest::addColumn<QStringList>("logLines"); // in order; "{url}" is the faulty request's URL
+
+    const QString login = QStringLiteral("login");
+    const QString upload = QStringLiteral("upload_feedback2");
+    const QStringList both { login, upload };
+    const int connectionFailed = KWebClient::CallFailed;
+    const QString signedIn = QStringLiteral("INFO User someone was succesfully authenticated. "
+                                            "Will try sending the dump now.");
+    const auto code = [](int value) {
+        return QStringLiteral("WARN Dump sending failed with the following code: %1").arg(value);
+    };
+    const QString serverError = QStringLiteral("INFO Server error: -1, reply: ; url: {url}");
+
+    // Faults at the sign-in: it fails without refusing the credentials, so the flow goes on to the
+    // upload, which fails at once since nobody is signed in.
+    QTest::newRow("sign-in: connection refused")
+        << int(Host::ClosedPort) << int(Fault::None) << login << connectionFailed << QStringList()
+        << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
+                             .arg(int(QAbstractSocket::ConnectionRefusedError)),
+               serverError, signedIn, code(4) };
+    QTest::newRow("sign-in: untrusted certificate")
+        << int(Host::Untrusted) << int(Fault::None) << login << connectionFailed << QStringList()
+        << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
+                             .arg(int(QAbstractSocket::SslHandshakeFailedError)),
+               serverError, signedIn, code(4) };
+    QTest::newRow("sign-in: invalid header")
+        << int(Host::Healthy) << int(Fault::InvalidHeader) << login << connectionFailed
+        << QStringList { login }
+        << QStringList { "INFO Invalid headers in response; url = {url}", serverError, signedIn,
+               code(4) };
+    QTest::newRow("sign-in: status 500")
+        << int(Host::Healthy) << int(Fault::Status500) << login << connectionFailed
+        << QStringList { login } << QStringList { signedIn, code(4) };
+
+    // Faults at the upload, after a good sign-in.
+    QTest::newRow("upload: close before the header")
+        << int(Host::Healthy) << int(Fault::CloseBeforeHeader) << upload << connectionFailed << both
+        << QStringList { signedIn,
+               "INFO Server returns empty data to request; url = {url} ; error = *", serverError,
+               code(4) };
+    QTest::newRow("upload: short body")
+        << int(Host::Healthy) << int(Fault::ShortBody) << upload << connectionFailed << both
+        << QStringList { signedIn, "INFO The server has broken the stream; url = {url}",
+               "INFO Server error: 200, reply: OK; url: {url}", code(4) };
+    QTest::newRow("upload: silence past the time-out")
+        << int(Host::Healthy) << int(Fault::Silence) << upload << connectionFailed << both
+        << QStringList { signedIn,
+               QStringLiteral("INFO Socket timeout exceded. No data was given; url = {url}, "
+                              "timeout = *"),
+               serverError, code(4) };
+    QTest::newRow("upload: auth 0, re-login refused")
+        << int(Host::Healthy) << int(Fault::AuthLostReloginRefused) << upload << connectionFailed
+        << QStringList { login, upload, login }
+        << QStringList { signedIn, "INFO Server forgot us. We must try to re-login to the system.",
+               "TRACE Use login/password from the last session",
+               "WARN Server forgot us. Failed of re-login. Invalid login (someone)", code(4) };
+    QTest::newRow("upload: result -1")
+        << int(Host::Healthy) << int(Fault::ResultMinusOne) << upload
+        << int(KWebClient::CallRefused) << both << QStringList { signedIn, code(9) };
+    QTest::newRow("upload: result 0")
+        << int(Host::Healthy) << int(Fault::ResultZero) << upload << int(KWebClient::CallBadResult)
+        << both << QStringList { signedIn, code(5) };
+}
+
+void TestFaults::faultThenHealthyRetry()
+{
+    QFETCH(int, host);
+    QFETCH(int, fault);
+    QFETCH(QString, faultMethod);
+    QFETCH(int, code);
+    QFETCH(QStringList, methods);
+    QFETCH(QStringList, logLines);
+
+    // Every byte value, and small enough for two paced chunks.
+    QByteArray dump("MDMP");
+    for (int i = 0; i < 256; ++i)
+        dump.append(char(i));
+    QVERIFY(writeTestFile(dumpPath(), dump));
+    const QByteArray dumpHash = sha256(dump);
+
+    QString faultyHost = m_service->hostAndPort();
+    if (Host(host) == Host::ClosedPort) {
+        const quint16 port = closedPort();
+        QVERIFY(port != 0);
+        faultyHost = QStringLiteral("127.0.0.1:%1").arg(port);
+    } else if (Host(host) == Host::Untrusted) {
+        faultyHost = m_untrusted->hostAndPort();
+    }
+    qputenv("VELMORA_API_HOST", faultyHost.toLatin1());
+    m_service->clear();
+    m_service->setFault(Fault(fault), faultMethod);
+    const int handshakesBefore = m_untrusted->failedHandshakes();
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    session.typeComment(QStringLiteral("It crashed."));
+    const QString faultyUrl = session.client->makeApiUrl(faultMethod).toString();
+
+    auto log = std::make_unique<TestLogCapture>();
+    QCOMPARE(session.pressSend(boxes), WindowSession::FlowEnded);
+
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.at(0).title, QStringLiteral("Report sending failed"));
+    QCOMPARE(boxes.seen.at(0).text, dumpFailedText);
+    QCOMPARE(boxes.seen.at(0).icon, QMessageBox::Critical);
+    QCOMPARE(boxes.seen.at(0).parent, session.dialog.get());
+    QVERIFY(session.inEditingMode());
+    QCOMPARE(m_service->methods(), methods);
+    if (Host(host) == Host::Untrusted)
+        QVERIFY(m_untrusted->failedHandshakes() > handshakesBefore);
+
+    // The key lines, in this order, each at its level; and nothing claims success.
+    const QStringList lines = log->lines();
+    qsizetype from = 0;
+    for (const QString &text : logLines) {
+        const ExpectedLine expected = parseExpected(QString(text).replace("{url}", faultyUrl));
+        const QString needle = QStringLiteral("]: \t") + expected.message
+            + (expected.prefix ? QString() : QStringLiteral("\t"));
+        qsizetype at = from;
+        while (at < lines.size() && !lines.at(at).contains(needle))
+            ++at;
+        QVERIFY2(at < lines.size(),
+            qPrintable(QStringLiteral("missing, or out of order: %1\n%2")
+                           .arg(text, lines.join(QLatin1Char('\n')))));
+        QVERIFY2(log->matching(needle, int(expected.level)).contains(lines.at(at)),
+            qPrintable(QStringLiteral("wrong level: ") + lines.at(at)));
+        from = at + 1;
+    }
+    QVERIFY(log->matching(QStringLiteral("Dump sending succeeded.")).isEmpty());
+    QCOMPARE(
+        log->matching(QStringLiteral("Dump sending failed with the following code: %1\t").arg(code),
+               int(VM::LogLevel::Warn))
+            .size(),
+        1);
+
+    // Nothing lost: the dump is byte for byte what it was.
+    QCOMPARE(sha256(readTestFile(dumpPath())), dumpHash);
+
+    // The service is healthy again, and the second press sends the report.
+    qputenv("VELMORA_API_HOST", m_service->hostAndPort().toLatin1());
+    m_service->setFault(Fault::None, QString());
+    m_service->clear();
+    log->clear();
+    QCOMPARE(session.pressSend(boxes), 0);
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(m_service->methods(), QStringList({ "login", "upload_feedback2" }));
+    QCOMPARE(m_service->lastMemoryDump(), dump);
+    QVERIFY(!QFile::exists(dumpPath()));
+    QCOMPARE(
+        log->matching(QStringLiteral("]: \tDump sending succeeded.\t"), int(VM::LogLevel::Info))
+            .size(),
+        1);
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
