@@ -352,6 +352,15 @@ void TstHttp::answers()
         QCOMPARE(reply.readAll(), body);
     if (!logged.isEmpty())
         QCOMPARE(m_log->matching(logged.arg(url.toString()), int(VM::LogLevel::Info)).size(), 1);
+
+    // The same bytes handed over in one piece give the same verdict and the same header values.
+    KNetworkReply direct(url, Referer, "a=1", nullptr, quickTimeouts());
+    QCOMPARE(direct.acceptAnswer(answer), ok);
+    QCOMPARE(direct.statusCode(), status);
+    QCOMPARE(direct.reasonPhrase(), reason);
+    QCOMPARE(direct.header(KNetworkReply::ContentLengthHeader), contentLength);
+    if (ok)
+        QCOMPARE(direct.readAll(), body);
 }
 
 void TstHttp::setCookieLinesReachTheJar()

@@ -333,7 +333,11 @@ void TestWebClient::companyRecordsEdgeCases()
     for (const QByteArray &damaged : { QByteArray("\xff\x01garbage"),
              QByteArray::fromHex("00000001 00000009 00 fffffff0 0000000a00"),
              QByteArray::fromHex("00000001 00000009 00 00000001 0000000a 00 7fffffff 0061"),
-             QByteArray::fromHex("00000001 00000002 00 00000001") }) {
+             QByteArray::fromHex("00000001 00000002 00 00000001"),
+             // A text where a record belongs.
+             QByteArray::fromHex("00000001 0000000a 00 00000000"),
+             QByteArray::fromHex("00000003 0000000a 00 ffffffff 0000000a 00 00000004 006400e9"
+                                 "0000000c 00 ffffffff 00000009 00 00000000 00") }) {
         VM::KSettingsManager::saveSetting(
             KCompanyRecords::settingName(login), damaged, VM::KSettingsManager::OfflineCacheScope);
         QVERIFY2(KCompanyRecords::loadCompanyRecords(login).isEmpty(), damaged.toHex().constData());

@@ -575,10 +575,10 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
     const auto timeLeft
         = [&timer, timeoutMs] { return int(std::max<qint64>(0, timeoutMs - timer.elapsed())); };
 
-    // Header phase: up to the first CR LF CR LF that does not stand at the very start.
+    // Header phase: up to the end of the header.
     QByteArray accumulator;
-    qsizetype headerEnd = -1;
-    while (headerEnd <= 0) {
+    qsizetype end = -1;
+    while (end < 0) {
         QByteArray chunk;
         if (!downloadChunk(chunk, socket, timeLeft()))
             return false;
@@ -590,31 +590,19 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
         }
         timer.restart();
         accumulator.append(chunk);
-        headerEnd = accumulator.indexOf("\r\n\r\n");
-        if (headerEnd == 0)
-            headerEnd = accumulator.indexOf("\r\n\r\n", 1);
+        end = headerEnd(accumulator);
     }
 
-    {
-        QMutexLocker locker(this);
-        m_responseHeader = accumulator.left(headerEnd);
-    }
-    if (!acceptHeader()) {
+    if (!takeHeader(accumulator, end)) {
         LOG_INFO(QStringLiteral("Invalid headers in response; url = %1").arg(urlText));
         KRawTrafficDump::writeInvalidHeader(urlText, socket->errorString(), responseHeader());
         return false;
     }
-    {
-        QMutexLocker locker(this);
-        m_contentLength = contentLengthFromHeader();
-    }
+    accumulator.clear();
 
     bool haveBody;
     {
         QMutexLocker locker(this);
-        buffer() = accumulator.mid(headerEnd + 4);
-        accumulator.clear();
-        m_bytesReceived += buffer().size();
         haveBody = !buffer().isEmpty();
         emit downloadProgress(m_bytesReceived, m_contentLength);
     }
@@ -649,6 +637,33 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
 }
 
 // ---- answer header ----------------------------------------------------------------------------
+
+qsizetype KNetworkReply::headerEnd(const QByteArray &answer)
+{
+    const qsizetype end = answer.indexOf("\r\n\r\n");
+    return end == 0 ? answer.indexOf("\r\n\r\n", 1) : end;
+}
+
+bool KNetworkReply::acceptAnswer(const QByteArray &answer)
+{
+    const qsizetype end = headerEnd(answer);
+    return end > 0 && takeHeader(answer, end) && bodyComplete();
+}
+
+bool KNetworkReply::takeHeader(const QByteArray &answer, qsizetype end)
+{
+    {
+        QMutexLocker locker(this);
+        m_responseHeader = answer.left(end);
+    }
+    if (!acceptHeader())
+        return false;
+    QMutexLocker locker(this);
+    m_contentLength = contentLengthFromHeader();
+    buffer() = answer.mid(end + 4);
+    m_bytesReceived = buffer().size();
+    return true;
+}
 
 bool KNetworkReply::acceptHeader()
 {

@@ -95,6 +95,16 @@ public:
     // log. The socket exists only while post() runs.
     bool post(const QString &clientVersion, int timeoutMs);
 
+    // The answer steps of post() on the bytes a server sent before it closed the connection, as
+    // if they had come in one piece: splits the header from the body, accepts the header (cookies
+    // go to the jar), reads the Content-Length and checks the body's size against it. Result and
+    // accessors are those post() would give for that answer. For an object that has not posted.
+    bool acceptAnswer(const QByteArray &answer);
+
+    // Where the answer's header ends: the first CR LF CR LF that does not stand at the very
+    // start; -1 while there is none.
+    static qsizetype headerEnd(const QByteArray &answer);
+
     // Makes a running post() stop within about 200 ms and return false, also when called before
     // post(); from any thread. An aborted exchange leaves nothing in the raw traffic dump.
     void abort();
@@ -155,6 +165,8 @@ private:
     bool sendChunk(const char *chunk, qint64 size, QAbstractSocket *socket, int remainingMs);
     bool downloadChunk(QByteArray &out, QAbstractSocket *socket, int timeoutMs);
     bool download(QAbstractSocket *socket, int timeoutMs);
+    // Takes the header (answer up to end) and the body received with it (after the blank line).
+    bool takeHeader(const QByteArray &answer, qsizetype end);
     bool acceptHeader();
     qint64 contentLengthFromHeader();
     bool bodyComplete();

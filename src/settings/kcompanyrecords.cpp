@@ -38,7 +38,7 @@ public:
         if (!readCount(&count, 5))
             return false;
         for (quint32 i = 0; i < count; ++i) {
-            if (!readVariant(true))
+            if (!readVariant(Level::Record))
                 return false;
         }
         return true;
@@ -66,7 +66,9 @@ private:
         m_at += size;
         return true;
     }
-    bool readVariant(bool listAllowed)
+    // A record is a list of fields; a field is a text or a byte array.
+    enum class Level { Record, Field };
+    bool readVariant(Level level)
     {
         quint32 type = 0;
         if (!readU32(&type) || !skip(1)) // type id, then the null flag
@@ -74,17 +76,17 @@ private:
         quint32 size = 0;
         switch (type) {
         case QMetaType::QVariantList: {
-            if (!listAllowed || !readCount(&size, 5))
+            if (level != Level::Record || !readCount(&size, 5))
                 return false;
             for (quint32 i = 0; i < size; ++i) {
-                if (!readVariant(false))
+                if (!readVariant(Level::Field))
                     return false;
             }
             return true;
         }
         case QMetaType::QString:
         case QMetaType::QByteArray:
-            if (!readU32(&size))
+            if (level != Level::Field || !readU32(&size))
                 return false;
             return size == 0xFFFFFFFFu || skip(size); // all ones: a null text or array
         default:
