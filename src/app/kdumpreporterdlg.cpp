@@ -135,9 +135,9 @@ void KDumpReporterDlg::onSubmitPerform()
         m_uploading = true;
         runOnClient(
             [client, message, dump = std::move(dump)]() mutable {
-                const QByteArray memoryDump = std::exchange(dump, QByteArray());
+                // The dump is handed over: the client lets it go once the request body holds it.
                 return client->uploadFeedback(
-                    message, QByteArray(), QByteArray(), memoryDump, true);
+                    message, QByteArray(), QByteArray(), std::move(dump), true);
             },
             finishUpload);
     };

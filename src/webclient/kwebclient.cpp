@@ -394,6 +394,20 @@ int KWebClient::resultCode(const KValueMap &answer)
 int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
     const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
 {
+    QByteArray shared = memoryDump; // shares the caller's bytes, never copies them
+    return sendFeedback(message, screenshot, localCache, shared, crash, false);
+}
+
+int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
+    const QByteArray &localCache, QByteArray &&memoryDump, bool crash)
+{
+    QByteArray taken = std::move(memoryDump);
+    return sendFeedback(message, screenshot, localCache, taken, crash, true);
+}
+
+int KWebClient::sendFeedback(const QString &message, const QByteArray &screenshot,
+    const QByteArray &localCache, QByteArray &memoryDump, bool crash, bool releaseDump)
+{
     beginOperation();
     KValueMap answer;
     int code = CallFailed;
@@ -402,8 +416,10 @@ int KWebClient::uploadFeedback(const QString &message, const QByteArray &screens
         // The form body is the only encoded copy of the attachments, made once at its full size
         // straight from the caller's bytes; it lives until the request (and a re-send after a
         // re-login) is over. The request shares it without copying.
-        answer = sendRequest(QStringLiteral("upload_feedback2"),
-            feedbackBody(message, screenshot, localCache, memoryDump, crash), true);
+        const QByteArray body = feedbackBody(message, screenshot, localCache, memoryDump, crash);
+        if (releaseDump)
+            memoryDump = QByteArray();
+        answer = sendRequest(QStringLiteral("upload_feedback2"), body, true);
         code = resultCode(answer);
     } catch (...) {
         // Includes a lack of memory for the body.

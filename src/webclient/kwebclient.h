@@ -80,6 +80,10 @@ public:
     // CallFailed), 5 no or another result, 9 refused (result -1). Never throws.
     int uploadFeedback(const QString &message, const QByteArray &screenshot,
         const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+    // The same, for a caller that hands the dump over: its bytes are released as soon as the
+    // request body has been built, so that during the paced upload only the body stays resident.
+    int uploadFeedback(const QString &message, const QByteArray &screenshot,
+        const QByteArray &localCache, QByteArray &&memoryDump, bool crash);
 
     // Calls an API method that needs a signed-in client, with the automatic re-login: 0 when the
     // answer's result reads as 1, 5 for any other answer, 4 when the call failed. answer receives
@@ -152,6 +156,9 @@ private:
     // one sign-in with the cached credentials and one re-send. Throws the exception types above.
     // body is the encoded form; the request shares it.
     KValueMap sendRequest(const QString &method, const QByteArray &body, bool relogin);
+    // uploadFeedback; releaseDump empties memoryDump once the body holds its bytes.
+    int sendFeedback(const QString &message, const QByteArray &screenshot,
+        const QByteArray &localCache, QByteArray &memoryDump, bool crash, bool releaseDump);
     // The fields of "upload_feedback2" in the order they are inserted into the parameters;
     // message is the UTF-8 text. The fields view the arguments.
     static QList<FormField> feedbackFields(const QByteArray &message, const QByteArray &screenshot,
