@@ -1,4 +1,5 @@
 #include "cmdline/qtcommandline.h"
+#include "support/testsupport.h"
 
 #include <QtTest>
 
@@ -179,20 +180,11 @@ void TestCommandLine::helpText()
     StderrCapture capture;
     commandLine.printHelp("dumpreporter <options>");
     QCOMPARE(capture.finish(),
-        QByteArray("dumpreporter <options>\n"
-                   "Valid options:\n"
-                   "--dump=<value>, -d <value>\t[requred]\n"
-                   "\tPath to dump file\n"
-                   "--version=<value>, -v <value>\t[requred]\n"
-                   "\tVersion of the software which sends a report\n"
-                   "--company=<value>, -c <value>\t[requred]\n"
-                   "\tCompany ID\n"
-                   "--soft=<value>, -s <value>\t[requred]\n"
-                   "\tSoftware ID\n"
-                   "--trace, -t\n"
-                   "\tTwo\n"
-                   "\t\n"
-                   "\tlines\n"));
+        reporterHelpText
+            + QByteArray("--trace, -t\n"
+                         "\tTwo\n"
+                         "\t\n"
+                         "\tlines\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -5,16 +5,7 @@
 #include <QtTest>
 
 namespace {
-const QByteArray helpText = "dumpreporter <options>\n"
-                            "Valid options:\n"
-                            "--dump=<value>, -d <value>\t[requred]\n"
-                            "\tPath to dump file\n"
-                            "--version=<value>, -v <value>\t[requred]\n"
-                            "\tVersion of the software which sends a report\n"
-                            "--company=<value>, -c <value>\t[requred]\n"
-                            "\tCompany ID\n"
-                            "--soft=<value>, -s <value>\t[requred]\n"
-                            "\tSoftware ID\n";
+const QByteArray &helpText = reporterHelpText;
 
 QString program()
 {

@@ -129,18 +129,27 @@ void KRawTrafficDump::writeRequest(const QByteArray &headerWithoutCr, const QByt
     s.file.flush();
 }
 
+namespace {
+// The opening of a failed answer's block: its title, the URL and the socket's error.
+void writeFailureHead(
+    QFile &file, const char *title, const QString &url, const QString &socketError)
+{
+    writeLine(file, "");
+    writeLine(file, AnswerRule);
+    writeLine(file, title);
+    writeLine(file, untilNul("R - Url:" + url.toUtf8()));
+    writeLine(file, "R - Socket error:" + socketError.toLatin1());
+    writeLine(file, AnswerRule);
+}
+} // namespace
+
 void KRawTrafficDump::writeNoData(const QString &url, const QString &socketError)
 {
     DumpState &s = state();
     QMutexLocker locker(&s.mutex);
     if (!s.on)
         return;
-    writeLine(s.file, "");
-    writeLine(s.file, AnswerRule);
-    writeLine(s.file, "R - no data in response");
-    writeLine(s.file, untilNul("R - Url:" + url.toUtf8()));
-    writeLine(s.file, "R - Socket error:" + socketError.toLatin1());
-    writeLine(s.file, AnswerRule);
+    writeFailureHead(s.file, "R - no data in response", url, socketError);
     s.file.flush();
 }
 
@@ -151,12 +160,7 @@ void KRawTrafficDump::writeInvalidHeader(
     QMutexLocker locker(&s.mutex);
     if (!s.on)
         return;
-    writeLine(s.file, "");
-    writeLine(s.file, AnswerRule);
-    writeLine(s.file, "R - invalid response header");
-    writeLine(s.file, untilNul("R - Url:" + url.toUtf8()));
-    writeLine(s.file, "R - Socket error:" + socketError.toLatin1());
-    writeLine(s.file, AnswerRule);
+    writeFailureHead(s.file, "R - invalid response header", url, socketError);
     writeLine(s.file, untilNul(header));
     writeLine(s.file, AnswerRule);
     s.file.flush();

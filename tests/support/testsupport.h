@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -18,3 +19,15 @@ private:
     QByteArray m_oldHome;
     QByteArray m_oldConfig;
 };
+
+// The reporter's help text, byte for byte as it reaches standard error.
+inline const QByteArray reporterHelpText = "dumpreporter <options>\n"
+                                           "Valid options:\n"
+                                           "--dump=<value>, -d <value>\t[requred]\n"
+                                           "\tPath to dump file\n"
+                                           "--version=<value>, -v <value>\t[requred]\n"
+                                           "\tVersion of the software which sends a report\n"
+                                           "--company=<value>, -c <value>\t[requred]\n"
+                                           "\tCompany ID\n"
+                                           "--soft=<value>, -s <value>\t[requred]\n"
+                                           "\tSoftware ID\n";
