@@ -16,6 +16,8 @@ private Q_SLOTS:
     void unscramble_data();
     void unscramble();
     void readers();
+    void plainPassword_data();
+    void plainPassword();
 };
 
 void TestSettings::versionStamp_data()
@@ -113,6 +115,34 @@ void TestSettings::readers()
     QCOMPARE(KSettingsManager::password(), QStringLiteral("pa ss=word"));
     QCOMPARE(KSettingsManager::proxyUser(), QStringLiteral("proxy"));
     QCOMPARE(KSettingsManager::proxyPassword(), QStringLiteral("~%~::?plain"));
+}
+
+void TestSettings::plainPassword_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("text with a Latin-1 letter")
+        << QVariant(QString::fromUtf8("päss")) << QString::fromUtf8("päss");
+    QTest::newRow("text with Cyrillic letters")
+        << QVariant(QString::fromUtf8("пароль")) << QString::fromUtf8("пароль");
+    QTest::newRow("ASCII text") << QVariant(QStringLiteral("pa ss")) << QStringLiteral("pa ss");
+    QTest::newRow("scrambled bytes")
+        << QVariant(KSettingsManager::scramble(QString::fromUtf8("päss")))
+        << QString::fromUtf8("päss");
+}
+
+void TestSettings::plainPassword()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, password);
+    TemporaryHome home;
+    KSettingsManager::init(0x10000, "Co", "Soft");
+    {
+        // Written as Velmora writes a remembered password that it keeps as plain text.
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Co", "Soft");
+        store.setValue("Passwd_vm", stored);
+    }
+    QCOMPARE(KSettingsManager::password(), password);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

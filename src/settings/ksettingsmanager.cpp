@@ -120,7 +120,15 @@ QString KSettingsManager::login()
 
 QString KSettingsManager::password()
 {
-    return unscramble(readSetting(QStringLiteral("Passwd_vm")).toByteArray());
+    const QVariant stored = readSetting(QStringLiteral("Passwd_vm"));
+    // A text value written as plain text comes back as it was written; only bytes, and a text
+    // that carries the scramble marker, go through unscrambling.
+    if (stored.typeId() == QMetaType::QString) {
+        const QString text = stored.toString();
+        if (!text.startsWith(QLatin1String(ScrambledMarker)))
+            return text;
+    }
+    return unscramble(stored.toByteArray());
 }
 
 QString KSettingsManager::proxyUser()

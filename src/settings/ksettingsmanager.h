@@ -43,7 +43,7 @@ public:
 
     // Readers of the values this program uses.
     static QString login(); // "Login_vm"
-    static QString password(); // "Passwd_vm", unscrambled
+    static QString password(); // "Passwd_vm": unscrambled, or a plain text value as it stands
     static QString proxyUser(); // "ProxyUser"
     static QString proxyPassword(); // "ProxyPass", plain text
 };
