@@ -5,9 +5,20 @@
 int windowsVersionCode()
 {
 #ifdef Q_OS_WIN
+    // The real version, also where the program's manifest does not name the newest systems.
     const QOperatingSystemVersion current = QOperatingSystemVersion::current();
-    const int major = current.majorVersion();
-    const int minor = current.minorVersion();
+    return windowsVersionCode(
+        current.majorVersion(), current.minorVersion(), current.microVersion());
+#else
+    return 0;
+#endif
+}
+
+int windowsVersionCode(int major, int minor, int build)
+{
+    using namespace WindowsVersionCode;
+    if (major >= 10)
+        return build >= FirstWindows11Build ? Windows11 : Windows10;
     if (major == 5 && minor == 0)
         return 0x0020; // 2000
     if (major == 5 && minor == 1)
@@ -19,13 +30,8 @@ int windowsVersionCode()
     if (major == 6 && minor == 1)
         return 0x0090; // 7
     if (major == 6 && minor == 2)
-        return 0x00a0; // 8
+        return Windows8;
     if (major == 6 && minor == 3)
-        return 0x00b0; // 8.1
-    if (major >= 10)
-        return 0x00c0; // 10 and later
+        return Windows81;
     return 0x0010;
-#else
-    return 0;
-#endif
 }
