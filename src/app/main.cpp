@@ -1,3 +1,4 @@
+#include "app/displaycheck.h"
 #include "app/fontwarmup.h"
 #include "app/kdumpreporterdlg.h"
 #include "app/processvalues.h"
@@ -9,7 +10,21 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
+
+namespace {
+// The process's arguments as the application object would list them: the program's path first,
+// each argument decoded as the toolkit decodes them.
+QStringList processArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    arguments.reserve(argc);
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -17,8 +32,9 @@ int main(int argc, char *argv[])
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     LOG_INFO(QStringLiteral("Dump reporter has been started."));
 
-    auto app = std::make_unique<QApplication>(argc, argv);
-
+    // The command line is read before the application object exists, so that a bad one gets its
+    // help text whether or not a window could be shown.
+    const QStringList arguments = processArguments(argc, argv);
     auto commandLine = std::make_unique<QtCommandLine>();
     commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, true, QLatin1Char('d'),
         QStringLiteral("Path to dump file"));
@@ -30,9 +46,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Software ID"));
 
     const QString usage = QStringLiteral("dumpreporter <options>");
-    if (!commandLine->parse(QCoreApplication::arguments())) {
+    if (!commandLine->parse(arguments)) {
         commandLine->printHelp(usage);
-        app.reset();
         return -1;
     }
 
@@ -42,9 +57,21 @@ int main(int argc, char *argv[])
     const QString soft = commandLine->value("soft").toString().trimmed();
     if (version < 0 || company.isEmpty() || soft.isEmpty() || dumpPath.isEmpty()) {
         commandLine->printHelp(usage);
-        app.reset();
         return -1;
     }
+
+    // Without a display the toolkit would abort the process while creating the application object.
+    if (!displayIsAvailable(arguments)) {
+        const QString message
+            = QStringLiteral("No display is available: the report window cannot be shown.");
+        LOG_ERROR(message);
+        const QByteArray text = message.toUtf8() + '\n';
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        std::fflush(stderr);
+        return 1;
+    }
+
+    auto app = std::make_unique<QApplication>(argc, argv);
     setVersionNumber(version);
 
     VM::KSettingsManager::init(version, company, soft);
