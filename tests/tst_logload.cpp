@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString logName = QStringLiteral("qx.dumpreporter.velmora.log");
@@ -35,6 +37,8 @@ private:
 
 void TestLogLoad::initTestCase()
 {
+    // No creation mask: the modes of the log files come from the logging set-up alone.
+    ::umask(0);
     m_home = std::make_unique<TemporaryHome>();
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, logName.toLatin1());
 }
@@ -122,6 +126,14 @@ void TestLogLoad::twoWritersRollWholeLines()
             qPrintable(QStringLiteral("%1: %2 bytes").arg(files.at(i)).arg(size)));
     }
     QVERIFY(QFileInfo(base).size() < VM::LoggingManager::MaxFileSize + longestLine);
+
+    // The log and every backup, the file started by each roll included, are the user's alone.
+    for (const QString &file : files) {
+        struct stat info;
+        QVERIFY(::stat(QFile::encodeName(file).constData(), &info) == 0);
+        QVERIFY2((info.st_mode & 07777) == 0600,
+            qPrintable(QStringLiteral("%1: %2").arg(file).arg(info.st_mode & 07777, 0, 8)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLogLoad)

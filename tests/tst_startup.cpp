@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QByteArray &helpText = reporterHelpText;
 
@@ -23,14 +25,51 @@ QProcessEnvironment environmentFor(const QString &home)
     return env;
 }
 
+const QStringList validArguments(const QString &home, const QString &dumpName = "crash.dmp")
+{
+    return { "--dump=" + home + "/" + dumpName, "-v", "66051", "-c", "Velmora Inc",
+        "--soft= Tracker ", "--verbose" };
+}
+
+// The environment without any display and without a platform named for the toolkit.
+QProcessEnvironment environmentWithoutDisplay(const QString &home)
+{
+    QProcessEnvironment env = environmentFor(home);
+    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+        env.remove(name);
+    return env;
+}
+
+// The permission bits of a file or folder; -1 when it cannot be read.
+int modeOf(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 07777);
+}
+
+// The entries below a folder whose names hold a question mark.
+QStringList questionMarkEntries(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().contains(QLatin1Char('?')))
+            found << path;
+    }
+    return found;
+}
+
 // Starts the program with a valid command line and waits until its window is up (the event loop
 // runs once the settings store has been stamped), then ends it.
 void runUntilWindowIsUp(const QString &home, QProcess &process)
 {
-    process.setProcessEnvironment(environmentFor(home));
-    process.start(program(),
-        { "--dump=" + home + "/crash.dmp", "-v", "66051", "-c", "Velmora Inc", "--soft= Tracker ",
-            "--verbose" });
+    if (process.processEnvironment().isEmpty())
+        process.setProcessEnvironment(environmentFor(home));
+    process.start(program(), validArguments(home));
     QVERIFY(process.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home + "/.config/Velmora Inc/Tracker.conf"), 10000);
     QTest::qWait(300);
@@ -50,6 +89,14 @@ private Q_SLOTS:
     void badCommandLine();
     void validStartLogsAndStampsSettings();
     void unusableCacheFolder();
+    void ownerOnlyCacheAndLog_data();
+    void ownerOnlyCacheAndLog();
+    void nonLatinHome_data();
+    void nonLatinHome();
+    void strayLoggingConfiguration_data();
+    void strayLoggingConfiguration();
+    void noDisplay_data();
+    void noDisplay();
 };
 
 void TestStartup::initTestCase()
@@ -149,6 +196,179 @@ void TestStartup::unusableCacheFolder()
     QFile log(home.path() + "/qx.dumpreporter.velmora.log");
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("Dump reporter has been started."));
+}
+
+void TestStartup::ownerOnlyCacheAndLog_data()
+{
+    QTest::addColumn<bool>("logExists");
+    QTest::newRow("fresh home") << false;
+    QTest::newRow("log file open to all") << true;
+}
+
+void TestStartup::ownerOnlyCacheAndLog()
+{
+    QFETCH(bool, logExists);
+    TemporaryHome home;
+    const QString logPath = home.cachePath() + "qx.dumpreporter.velmora.log";
+    if (logExists) {
+        QVERIFY(QDir().mkpath(home.cachePath()));
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("an earlier line\n");
+        log.close();
+        QVERIFY(::chmod(QFile::encodeName(logPath).constData(), 0666) == 0);
+    }
+    QProcess process;
+    // No creation mask at all: the modes come from the program alone.
+    process.setChildProcessModifier([] { ::umask(0); });
+    runUntilWindowIsUp(home.path(), process);
+    if (QTest::currentTestFailed())
+        return;
+    if (!logExists) {
+        QCOMPARE(modeOf(home.path() + "/.Velmora"), 0700);
+        QCOMPARE(modeOf(home.cachePath()), 0700);
+    }
+    QCOMPARE(modeOf(logPath), 0600);
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray content = log.readAll();
+    QVERIFY(content.contains("Dump reporter has been started."));
+    QCOMPARE(content.startsWith("an earlier line\n"), logExists);
+}
+
+void TestStartup::nonLatinHome_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("C") << "C";
+    QTest::newRow("C.UTF-8") << "C.UTF-8";
+}
+
+void TestStartup::nonLatinHome()
+{
+    QFETCH(QString, locale);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString home = root.path() + QString::fromUtf8("/Юзер");
+    QVERIFY(QDir().mkpath(home));
+    QFile dump(home + QString::fromUtf8("/краш.dmp"));
+    QVERIFY(dump.open(QIODevice::WriteOnly));
+    dump.close();
+
+    QProcessEnvironment env = environmentFor(home);
+    for (const QString &name : env.keys()) {
+        if (name == "LANG" || name == "LANGUAGE" || name.startsWith("LC_"))
+            env.remove(name);
+    }
+    env.insert("LC_ALL", locale);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program(), validArguments(home, QString::fromUtf8("краш.dmp")));
+    QVERIFY(process.waitForStarted());
+    // The settings store lies under the home folder's own name.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home + "/.config/Velmora Inc/Tracker.conf"), 10000);
+    QTest::qWait(300);
+    QCOMPARE(process.state(), QProcess::Running);
+    process.kill();
+    process.waitForFinished();
+
+    QFile log(home + "/.Velmora/cache/qx.dumpreporter.velmora.log");
+    QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(log.fileName()));
+    const QByteArray content = log.readAll();
+    QVERIFY(content.contains("\t[main]: \tDump reporter has been started."));
+    QVERIFY(content.contains("Logging objects have been initialized."));
+    const QStringList stray = questionMarkEntries(root.path());
+    QVERIFY2(stray.isEmpty(), qPrintable(stray.join(", ")));
+    QVERIFY(!QFileInfo::exists(root.path() + "/????"));
+}
+
+void TestStartup::strayLoggingConfiguration_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("namedByVariable");
+    const QByteArray properties = "log4j.rootLogger=OFF, quiet\n"
+                                  "log4j.appender.quiet=org.apache.log4j.varia.NullAppender\n"
+                                  "log4j.logger.qx.velmora=OFF\n"
+                                  "log4j.threshold=OFF\n";
+    const QByteArray xml
+        = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+          "<log4j:configuration xmlns:log4j=\"http://jakarta.apache.org/log4j/\" "
+          "threshold=\"off\">\n"
+          "  <appender name=\"quiet\" class=\"org.apache.log4j.varia.NullAppender\"/>\n"
+          "  <logger name=\"qx.velmora\"><level value=\"off\"/></logger>\n"
+          "  <root><level value=\"off\"/><appender-ref ref=\"quiet\"/></root>\n"
+          "</log4j:configuration>\n";
+    QTest::newRow("log4j.properties") << "log4j.properties" << properties << false;
+    QTest::newRow("log4cxx.properties") << "log4cxx.properties" << properties << false;
+    QTest::newRow("log4cxx.xml") << "log4cxx.xml" << xml << false;
+    QTest::newRow("log4j.xml") << "log4j.xml" << xml << false;
+    QTest::newRow("named by LOG4CXX_CONFIGURATION") << "quiet.properties" << properties << true;
+}
+
+void TestStartup::strayLoggingConfiguration()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, namedByVariable);
+    TemporaryHome home;
+    QTemporaryDir workingDirectory;
+    QVERIFY(workingDirectory.isValid());
+    QFile file(workingDirectory.filePath(fileName));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    QProcess process;
+    QProcessEnvironment env = environmentFor(home.path());
+    if (namedByVariable) {
+        env.insert("LOG4CXX_CONFIGURATION", file.fileName());
+        process.setWorkingDirectory(home.path());
+    } else {
+        process.setWorkingDirectory(workingDirectory.path());
+    }
+    process.setProcessEnvironment(env);
+    runUntilWindowIsUp(home.path(), process);
+    if (QTest::currentTestFailed())
+        return;
+    QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    QVERIFY2(logged.contains("Dump reporter has been started."), logged.constData());
+    QVERIFY(logged.contains("Logging objects have been initialized."));
+}
+
+void TestStartup::noDisplay_data()
+{
+    QTest::addColumn<bool>("validCommandLine");
+    QTest::newRow("bad command line") << false;
+    QTest::newRow("good command line") << true;
+}
+
+void TestStartup::noDisplay()
+{
+    QFETCH(bool, validCommandLine);
+    TemporaryHome home;
+    QProcess process;
+    process.setProcessEnvironment(environmentWithoutDisplay(home.path()));
+    process.start(program(), validCommandLine ? validArguments(home.path()) : QStringList());
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QByteArray errors = process.readAllStandardError();
+    QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    if (validCommandLine) {
+        const QByteArray message = "No display is available: the report window cannot be shown.";
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(errors, message + "\n");
+        QVERIFY2(logged.contains(" ERROR qx.velmora  - \t[main]: \t" + message), logged);
+    } else {
+        QCOMPARE(process.exitCode(), 255);
+        QCOMPARE(errors, QByteArray("Requred argument --dump not found!!!\n") + helpText);
+        QVERIFY(!logged.contains("No display"));
+    }
+    // No window was shown, so nothing was opened: no settings store.
+    QVERIFY(!QFile::exists(home.path() + "/.config/Velmora Inc/Tracker.conf"));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QtDebug>
@@ -44,11 +46,38 @@ void setVersionNumber(int version)
     g_versionNumber.store(version);
 }
 
+namespace {
+// Creates the folder and its missing parents, each of them with mode 0700 whatever the creation
+// mask; folders that exist already keep their mode. True when the folder exists afterwards.
+bool makeOwnerOnlyPath(const QString &path)
+{
+    const QFileDevice::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QString clean = QDir::cleanPath(path);
+    // Each missing folder from the top down; the ones that exist are left as they are.
+    qsizetype next = clean.startsWith(QLatin1Char('/')) ? 1 : 0;
+    while (next <= clean.size()) {
+        qsizetype end = clean.indexOf(QLatin1Char('/'), next);
+        if (end == -1)
+            end = clean.size();
+        const QString folder = clean.left(end);
+        next = end + 1;
+        if (folder.isEmpty() || QFileInfo(folder).isDir())
+            continue;
+        if (!QDir().mkdir(folder, ownerOnly) && !QFileInfo(folder).isDir())
+            return false;
+        // The creation mask may have taken bits away: the mode is set as meant.
+        QFile::setPermissions(folder, ownerOnly);
+    }
+    return QFileInfo(clean).isDir();
+}
+} // namespace
+
 QString cacheFolder()
 {
     const QString home = QDir::fromNativeSeparators(QDir::homePath());
     const QString path = home + QStringLiteral("/.Velmora/cache/");
-    if (QDir(path).exists() || QDir().mkpath(path))
+    if (QDir(path).exists() || makeOwnerOnlyPath(path))
         return path;
 
     const QString message

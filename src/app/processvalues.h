@@ -13,7 +13,8 @@ QString versionText(int version);
 int versionNumber();
 void setVersionNumber(int version);
 
-// The per-user cache folder, "$HOME/.Velmora/cache/", created with its parents when missing.
+// The per-user cache folder, "$HOME/.Velmora/cache/", created with its parents when missing;
+// every folder it creates is open to the user alone (mode 0700).
 // Always ends with a slash. When it cannot be created: the fatal-error box (only while the
 // application object exists), the critical message, a request to end the event loop with -1,
 // and the home folder followed by "/" as the result.
