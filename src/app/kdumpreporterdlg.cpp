@@ -113,6 +113,12 @@ void KDumpReporterDlg::onSubmitPerform()
     };
 
     const auto afterSignIn = [this, client, login, finishUpload](int code) {
+        // No answer from the service: nobody was signed in, and an upload would only wait out the
+        // same failure again.
+        if (code == KWebClient::LoginNoAnswer) {
+            finishUpload(code);
+            return;
+        }
         if (code == 3) {
             QMessageBox::critical(this, tr("Report sending failed"),
                 tr("Report sending failed. Please provide valid Velmora "
