@@ -229,6 +229,8 @@ private Q_SLOTS:
 
     void faultThenHealthyRetry_data();
     void faultThenHealthyRetry();
+    void unansweredSignInAfterEarlierSignIn_data();
+    void unansweredSignInAfterEarlierSignIn();
 
 private:
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
@@ -287,26 +289,25 @@ void TestFaults::faultThenHealthyRetry_data()
     };
     const QString serverError = QStringLiteral("INFO Server error: -1, reply: ; url: {url}");
 
-    // Faults at the sign-in: it fails without refusing the credentials, so the flow goes on to the
-    // upload, which fails at once since nobody is signed in.
+    // Faults at the sign-in: the service gave no answer, so the flow ends there as a failed upload
+    // with the same code; nobody is said to be signed in and no upload is attempted.
     QTest::newRow("sign-in: connection refused")
         << int(Host::ClosedPort) << int(Fault::None) << login << connectionFailed << QStringList()
         << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
                              .arg(int(QAbstractSocket::ConnectionRefusedError)),
-               serverError, signedIn, code(4) };
+               serverError, code(4) };
     QTest::newRow("sign-in: untrusted certificate")
         << int(Host::Untrusted) << int(Fault::None) << login << connectionFailed << QStringList()
         << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
                              .arg(int(QAbstractSocket::SslHandshakeFailedError)),
-               serverError, signedIn, code(4) };
+               serverError, code(4) };
     QTest::newRow("sign-in: invalid header")
         << int(Host::Healthy) << int(Fault::InvalidHeader) << login << connectionFailed
         << QStringList { login }
-        << QStringList { "INFO Invalid headers in response; url = {url}", serverError, signedIn,
-               code(4) };
+        << QStringList { "INFO Invalid headers in response; url = {url}", serverError, code(4) };
     QTest::newRow("sign-in: status 500")
         << int(Host::Healthy) << int(Fault::Status500) << login << connectionFailed
-        << QStringList { login } << QStringList { signedIn, code(4) };
+        << QStringList { login } << QStringList { code(4) };
 
     // Faults at the upload, after a good sign-in.
     QTest::newRow("upload: close before the header")
@@ -410,6 +411,12 @@ void TestFaults::faultThenHealthyRetry()
                int(VM::LogLevel::Warn))
             .size(),
         1);
+    if (faultMethod == QLatin1String("login")) {
+        QVERIFY(log->matching(QStringLiteral("succesfully authenticated")).isEmpty());
+        QVERIFY(
+            log->matching(session.client->makeApiUrl(QStringLiteral("upload_feedback2")).toString())
+                .isEmpty());
+    }
 
     // Nothing lost: the dump is byte for byte what it was.
     QCOMPARE(sha256(readTestFile(dumpPath())), dumpHash);
@@ -428,6 +435,74 @@ void TestFaults::faultThenHealthyRetry()
         log->matching(QStringLiteral("]: \tDump sending succeeded.\t"), int(VM::LogLevel::Info))
             .size(),
         1);
+}
+
+void TestFaults::unansweredSignInAfterEarlierSignIn_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<int>("fault"); // at the sign-in
+    QTest::addColumn<QStringList>("methods"); // what the healthy service saw of the second press
+
+    QTest::newRow("connection refused")
+        << int(Host::ClosedPort) << int(Fault::None) << QStringList();
+    QTest::newRow("untrusted certificate")
+        << int(Host::Untrusted) << int(Fault::None) << QStringList();
+    QTest::newRow("status 500") << int(Host::Healthy) << int(Fault::Status500)
+                                << QStringList { "login" };
+    QTest::newRow("silence past the time-out")
+        << int(Host::Healthy) << int(Fault::Silence) << QStringList { "login" };
+}
+
+void TestFaults::unansweredSignInAfterEarlierSignIn()
+{
+    QFETCH(int, host);
+    QFETCH(int, fault);
+    QFETCH(QStringList, methods);
+
+    const QByteArray dump("MDMP dump");
+    QVERIFY(writeTestFile(dumpPath(), dump));
+
+    // A first press signs in, and its upload is turned down: the client stays signed in.
+    qputenv("VELMORA_API_HOST", m_service->hostAndPort().toLatin1());
+    m_service->clear();
+    m_service->setFault(Fault::ResultZero, QStringLiteral("upload_feedback2"));
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    QCOMPARE(session.pressSend(boxes), WindowSession::FlowEnded);
+    QCOMPARE(m_service->methods(), QStringList({ "login", "upload_feedback2" }));
+
+    // The second sign-in gets no answer: that is the end of this press, a failed upload with the
+    // sign-in's code, and nothing goes out after it.
+    QString faultyHost = m_service->hostAndPort();
+    if (Host(host) == Host::ClosedPort) {
+        const quint16 port = closedPort();
+        QVERIFY(port != 0);
+        faultyHost = QStringLiteral("127.0.0.1:%1").arg(port);
+    } else if (Host(host) == Host::Untrusted) {
+        faultyHost = m_untrusted->hostAndPort();
+    }
+    qputenv("VELMORA_API_HOST", faultyHost.toLatin1());
+    m_service->clear();
+    m_service->setFault(Fault(fault), QStringLiteral("login"));
+    const QString uploadUrl
+        = session.client->makeApiUrl(QStringLiteral("upload_feedback2")).toString();
+    TestLogCapture log;
+    QCOMPARE(session.pressSend(boxes), WindowSession::FlowEnded);
+
+    QCOMPARE(boxes.seen.size(), 2);
+    QCOMPARE(boxes.seen.at(1).title, QStringLiteral("Report sending failed"));
+    QCOMPARE(boxes.seen.at(1).text, dumpFailedText);
+    QVERIFY(session.inEditingMode());
+    QCOMPARE(m_service->methods(), methods);
+    QVERIFY2(log.matching(uploadUrl).isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QVERIFY(log.matching(QStringLiteral("succesfully authenticated")).isEmpty());
+    QCOMPARE(log.matching(QStringLiteral("]: \tDump sending failed with the following code: 4\t"),
+                    int(VM::LogLevel::Warn))
+                 .size(),
+        1);
+    QCOMPARE(readTestFile(dumpPath()), dump);
 }
 
 QTEST_MAIN(TestFaults)

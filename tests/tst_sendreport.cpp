@@ -52,6 +52,9 @@ private Q_SLOTS:
     void failureThenSecondPressSucceeds();
     void pacedUploadKeepsWindowAlive();
     void exitWhileSendingKeepsDump();
+    void fieldsTakeNoTypingWhileSending();
+    void habitualKeysWhileSending_data();
+    void habitualKeysWhileSending();
 
 private:
     // The window's log lines written since the last call, as "[thread] LEVEL function: message",
@@ -82,6 +85,7 @@ void TestSendReport::initTestCase()
 
 void TestSendReport::init()
 {
+    m_server->releaseAnswers();
     m_server->clear();
     m_server->setDefaultAnswer(ApiTestServer::result("0"));
     QFile::remove(dumpPath());
@@ -375,6 +379,143 @@ void TestSendReport::exitWhileSendingKeepsDump()
     QVERIFY2(waited.elapsed() < 1000, qPrintable(QString::number(waited.elapsed())));
     QCOMPARE(m_server->methods(), QStringList { "login" });
     QCOMPARE(readTestFile(dumpPath()), dump);
+}
+
+void TestSendReport::fieldsTakeNoTypingWhileSending()
+{
+    QVERIFY(writeTestFile(dumpPath(), "MDMP dump"));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("0") });
+    m_server->holdAnswers();
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    session.typeComment(QStringLiteral("It crashed."));
+    auto *login = session.child<QLineEdit>("lineEditLogin");
+    auto *password = session.child<QLineEdit>("lineEditPassword");
+    auto *comment = session.child<QPlainTextEdit>("textEditFeedback");
+
+    // While the sign-in waits for its answer, the user types into every field, then copies the
+    // comment.
+    QStringList shownWhileSending;
+    QString copied;
+    const auto pressSend
+        = [&] { QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton); };
+    const int code = session.runFlow(boxes, pressSend, [&] {
+        if (m_server->requests().isEmpty())
+            return false;
+        QTest::keyClicks(login, QStringLiteral("x"));
+        QTest::keyClicks(password, QStringLiteral("x"));
+        QTest::keyClick(comment, Qt::Key_Return);
+        QTest::keyClicks(comment, QStringLiteral("And once more."));
+        shownWhileSending = QStringList { login->text(), password->text(), comment->toPlainText() };
+        QApplication::clipboard()->clear();
+        QTest::keyClick(comment, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(comment, Qt::Key_C, Qt::ControlModifier);
+        copied = QApplication::clipboard()->text();
+        m_server->releaseAnswers();
+        return true;
+    });
+    QCOMPARE(code, FlowEnded);
+    QCOMPARE(shownWhileSending, QStringList({ "someone", "secret", "It crashed." }));
+    QCOMPARE(copied, QStringLiteral("It crashed."));
+    // What was sent is what the window showed.
+    QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
+    QVERIFY(m_server->requests().at(1).parameters.value("message").endsWith("\n\nIt crashed."));
+
+    // Back in editing mode the fields take typing again, and the next press sends what they show.
+    QVERIFY(session.inEditingMode());
+    session.type("lineEditLogin", QStringLiteral("other"));
+    session.type("lineEditPassword", QStringLiteral("secret2"));
+    comment->moveCursor(QTextCursor::End);
+    QTest::keyClicks(comment, QStringLiteral(" Again."));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    QCOMPARE(session.pressSend(boxes), 0);
+    const QList<ApiTestServer::Request> requests = m_server->requests();
+    QCOMPARE(requests.size(), 4);
+    QCOMPARE(requests.at(2).parameters.value("login"), QByteArray("other"));
+    QCOMPARE(requests.at(2).parameters.value("passwd"), QByteArray("secret2"));
+    QVERIFY(requests.at(3).parameters.value("message").endsWith("\n\nIt crashed. Again."));
+}
+
+void TestSendReport::habitualKeysWhileSending_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Escape") << int(Qt::Key_Escape);
+}
+
+void TestSendReport::habitualKeysWhileSending()
+{
+    QFETCH(int, key);
+    const QByteArray dump("MDMP dump");
+    QVERIFY(writeTestFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("0") });
+    m_server->holdAnswers();
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    QVERIFY(QTest::qWaitForWindowActive(session.dialog.get()));
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+
+    // "Send Report" pressed from the keyboard; while the sign-in waits for its answer, the key
+    // goes to whatever holds the focus, and to the window itself.
+    QWidget *focus = nullptr;
+    bool stillShown = false;
+    bool stillSending = false;
+    const auto pressKeyWhileSending = [&] {
+        if (m_server->requests().isEmpty())
+            return false;
+        focus = QApplication::focusWidget();
+        if (focus)
+            QTest::keyClick(focus, Qt::Key(key));
+        QTest::keyClick(session.dialog.get(), Qt::Key(key));
+        stillShown = session.dialog->isVisible();
+        stillSending = session.dialog->isSending();
+        m_server->releaseAnswers();
+        return true;
+    };
+    auto *send = session.child<QPushButton>("buttonSend");
+    send->setFocus();
+    QCOMPARE(session.runFlow(
+                 boxes, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); },
+                 pressKeyWhileSending),
+        FlowEnded);
+    QVERIFY(focus);
+    QVERIFY(stillShown);
+    QVERIFY(stillSending);
+    // The report went on to its upload, which failed on the service's answer.
+    QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.at(0).text, dumpFailedText);
+    QVERIFY(session.inEditingMode());
+    QVERIFY(session.dialog->isVisible());
+
+    // After the failure, Return presses "Send Report" again; a click on Exit then leaves while
+    // the report is on its way, and the dump stays. (The window manager gives the window back its
+    // activation once the box has gone; offscreen, the test does.)
+    session.dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(session.dialog.get()));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    m_server->holdAnswers();
+    const auto clickExit = [&] {
+        if (m_server->requests().size() < 3)
+            return false;
+        QTest::mouseClick(session.child<QPushButton>("buttonExit"), Qt::LeftButton);
+        return true;
+    };
+    QCOMPARE(
+        session.runFlow(
+            boxes, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }, clickExit),
+        0);
+    QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2", "login" }));
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(readTestFile(dumpPath()), dump);
+    m_server->releaseAnswers();
 }
 
 QTEST_MAIN(TestSendReport)

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -62,13 +63,48 @@ KDumpReporterDlg::~KDumpReporterDlg()
 
 void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
 {
+    const bool leavingSendingMode = !bSubmitMode && !ui.buttonSend->isEnabled();
     ui.labelProgress->setVisible(bSubmitMode);
     ui.progressUpload->setVisible(bSubmitMode);
-    ui.buttonSend->setEnabled(!bSubmitMode);
+    // The fields show what is being sent: no typing while sending, though their text can still be
+    // selected and copied.
+    ui.lineEditLogin->setReadOnly(bSubmitMode);
+    ui.lineEditPassword->setReadOnly(bSubmitMode);
+    ui.textEditFeedback->setReadOnly(bSubmitMode);
     if (bSubmitMode) {
+        // The focus leaves the button about to be disabled for the read-only comment, rather than
+        // passing on to "Exit"; and "Exit" cannot become the default button by taking the focus.
+        ui.textEditFeedback->setFocus(Qt::OtherFocusReason);
+        ui.buttonExit->setAutoDefault(false);
+        ui.buttonSend->setEnabled(false);
         ui.progressUpload->setValue(0);
         ui.progressUpload->setFormat(QString());
+    } else {
+        ui.buttonSend->setEnabled(true);
+        ui.buttonExit->setAutoDefault(true);
+        ui.buttonSend->setDefault(true);
+        // After a failed attempt, Return tries again.
+        if (leavingSendingMode)
+            ui.buttonSend->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void KDumpReporterDlg::keyPressEvent(QKeyEvent *event)
+{
+    // While sending, Escape would close the window and Return or Enter press a button: a key
+    // pressed by habit ("did it work?") must not abandon the report.
+    if (m_sending) {
+        switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            return;
+        default:
+            break;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void KDumpReporterDlg::onSubmit()
@@ -113,6 +149,12 @@ void KDumpReporterDlg::onSubmitPerform()
     };
 
     const auto afterSignIn = [this, client, login, finishUpload](int code) {
+        // No answer from the service: nobody was signed in, and an upload would only wait out the
+        // same failure again.
+        if (code == KWebClient::LoginNoAnswer) {
+            finishUpload(code);
+            return;
+        }
         if (code == 3) {
             QMessageBox::critical(this, tr("Report sending failed"),
                 tr("Report sending failed. Please provide valid Velmora "

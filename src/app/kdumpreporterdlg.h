@@ -13,6 +13,10 @@
 // while this window keeps repainting; each step's result comes back to the GUI thread, which
 // logs, shows the message boxes and moves on. Exit or closing the window while a report is being
 // sent abandons the request and keeps the dump file.
+//
+// While sending, the login, password and comment fields are read-only (what is sent is what they
+// show), and no key pressed by habit (Return, Enter, Space, Escape) leaves the window: leaving
+// takes a click on "Exit", a deliberate move of the focus to it, or closing the window.
 class KDumpReporterDlg : public QDialog
 {
     Q_OBJECT
@@ -31,6 +35,9 @@ public:
     // "46 / 284 KB, 30 s left": the progress text for bytes written of a request, with the time
     // left at the transport's fixed send rate.
     static QString progressText(qint64 bytesSent, qint64 bytesTotal);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private Q_SLOTS:
     void onChangeWindowMode(bool bSubmitMode);

@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <utility>
+
 namespace {
 
 QByteArray headerValue(const QByteArray &header, const QByteArray &name)
@@ -96,6 +98,39 @@ void ApiTestServer::clear()
     m_script.clear();
 }
 
+void ApiTestServer::holdAnswers()
+{
+    QMutexLocker lock(&m_mutex);
+    m_holding = true;
+}
+
+void ApiTestServer::releaseAnswers()
+{
+    QObject *context = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_holding)
+            return;
+        m_holding = false;
+        context = m_threadContext;
+    }
+    if (context)
+        QMetaObject::invokeMethod(
+            context, [this] { writeHeldAnswers(); }, Qt::QueuedConnection);
+}
+
+void ApiTestServer::writeHeldAnswers()
+{
+    const auto held = std::exchange(m_held, {});
+    for (const auto &[socket, bytes] : held) {
+        // The client may have given up and closed the connection meanwhile.
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        socket->write(bytes);
+        socket->disconnectFromHost();
+    }
+}
+
 ApiTestServer::Answer ApiTestServer::loginOk(const QByteArray &domain, const QByteArray &extra)
 {
     static int session = 0;
@@ -144,8 +179,11 @@ void ApiTestServer::run()
     {
         QMutexLocker lock(&m_mutex);
         m_listening = true;
+        m_threadContext = &server;
     }
     exec();
+    QMutexLocker lock(&m_mutex);
+    m_threadContext = nullptr;
 }
 
 void ApiTestServer::serve(QSslServer *server)
@@ -183,10 +221,12 @@ void ApiTestServer::serve(QSslServer *server)
                         QByteArray::fromPercentEncoding(eq < 0 ? QByteArray() : pair.mid(eq + 1)));
                 }
                 Answer answer;
+                bool hold = false;
                 {
                     QMutexLocker lock(&m_mutex);
                     m_requests.append(request);
                     answer = m_script.isEmpty() ? m_default : m_script.takeFirst();
+                    hold = m_holding;
                 }
                 buffer->clear();
                 QByteArray bytes = "HTTP/1.0 " + QByteArray::number(answer.status) + " Status\r\n";
@@ -194,6 +234,10 @@ void ApiTestServer::serve(QSslServer *server)
                     bytes += "Set-Cookie: " + answer.setCookie + "\r\n";
                 bytes += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
                 bytes += "Connection: close\r\n\r\n" + answer.body;
+                if (hold) {
+                    m_held.append({ QPointer<QTcpSocket>(socket), bytes });
+                    return;
+                }
                 socket->write(bytes);
                 socket->disconnectFromHost();
             };

@@ -4,10 +4,12 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
 class QSslServer;
+class QTcpSocket;
 
 // An in-process HTTPS stand-in for the web service that answers from a script, for tests that
 // need the service to misbehave on purpose. It listens on 127.0.0.1 (a free port) in a thread of
@@ -49,6 +51,10 @@ public:
     QList<Request> requests() const;
     QStringList methods() const;
     void clear();
+    // While held, requests are read and recorded but their answers wait, connections open, until
+    // releaseAnswers() writes them; for tests that act while the client waits for an answer.
+    void holdAnswers();
+    void releaseAnswers();
 
     // Answers of the web service that tests need again and again.
     static Answer loginOk(const QByteArray &domain = "acme.example", const QByteArray &extra = {});
@@ -66,6 +72,12 @@ private:
     const QString m_certificateFolder;
     quint16 m_port = 0;
     bool m_listening = false;
+    // Answers held back, with their connections; used on the server's thread only.
+    void writeHeldAnswers();
+    QList<QPair<QPointer<QTcpSocket>, QByteArray>> m_held;
+    QObject *m_threadContext = nullptr;
+    bool m_holding = false; // under m_mutex
+
     mutable QMutex m_mutex;
     QList<Answer> m_script;
     Answer m_default;

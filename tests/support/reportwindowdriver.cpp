@@ -64,12 +64,21 @@ bool WindowSession::inEditingMode() const
 
 int WindowSession::pressSend(BoxCloser &boxes) const
 {
+    return runFlow(
+        boxes, [this] { QTest::mouseClick(child<QPushButton>("buttonSend"), Qt::LeftButton); });
+}
+
+int WindowSession::runFlow(BoxCloser &boxes, const std::function<void()> &start,
+    const std::function<bool()> &whileSending) const
+{
     const qsizetype boxesBefore = boxes.seen.size();
-    QTimer::singleShot(0, dialog.get(),
-        [this] { QTest::mouseClick(child<QPushButton>("buttonSend"), Qt::LeftButton); });
+    QTimer::singleShot(0, dialog.get(), start);
+    bool stepsDone = !whileSending;
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!stepsDone && dialog->isSending() && !QApplication::activeModalWidget())
+            stepsDone = whileSending();
         if (boxes.seen.size() > boxesBefore && !QApplication::activeModalWidget()
             && !dialog->isSending())
             QCoreApplication::exit(FlowEnded);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 // What one message box showed before BoxCloser answered it.
@@ -64,6 +65,11 @@ public:
     // code), or until a failure box has been answered and the window is back in editing mode
     // (FlowEnded).
     int pressSend(BoxCloser &boxes) const;
+    // The same, with `start` in place of the press (a key on the focused widget, say), and with
+    // `whileSending` called from the event loop every 10 ms while the flow runs and no box is up,
+    // until it returns true.
+    int runFlow(BoxCloser &boxes, const std::function<void()> &start,
+        const std::function<bool()> &whileSending = {}) const;
 
     std::unique_ptr<KWebClient> client;
     std::unique_ptr<KDumpReporterDlg> dialog;
