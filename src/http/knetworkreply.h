@@ -190,6 +190,7 @@ private:
     QMutex *lockable() const { return const_cast<KNetworkReply *>(this); }
 
     QUrl m_url;
+    // Set once by the constructor and read only by post(), so it needs no lock.
     std::shared_ptr<KRequestBody> m_requestBody;
     QNetworkCookieJar *m_cookieJar;
     QString m_referer;
