@@ -1,17 +1,22 @@
 #include "http/knetworkreply.h"
+#include "http/krequestbody.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
+#include "webclient/formencoding.h"
+#include "webclient/kformbody.h"
 
 #include <QAuthenticator>
 #include <QFile>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -114,6 +119,59 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// Quick time-outs without pacing, for bodies of many chunks.
+KNetworkReply::Timeouts unpacedTimeouts()
+{
+    KNetworkReply::Timeouts timeouts = quickTimeouts();
+    timeouts.sendPeriodMs = 0;
+    return timeouts;
+}
+
+// A body source that misbehaves as asked once at bytes have been read.
+class FaultyBody : public KRequestBody
+{
+public:
+    enum Fault { ReadFails, EndsEarly, GoesOnPastItsSize, CannotRewind };
+
+    FaultyBody(const QByteArray &bytes, Fault fault, qint64 at)
+        : m_bytes(bytes)
+        , m_fault(fault)
+        , m_at(at)
+    { }
+
+    qint64 size() const override { return m_bytes.size(); }
+    qint64 read(char *out, qint64 max) override
+    {
+        if (m_fault == ReadFails && m_position >= m_at) {
+            setErrorString(QStringLiteral("disk gone"));
+            return -1;
+        }
+        const qint64 end = m_fault == GoesOnPastItsSize
+            ? m_bytes.size() + 100
+            : (m_fault == CannotRewind ? m_bytes.size() : m_at);
+        const qint64 n = std::min(max, end - m_position);
+        for (qint64 i = 0; i < n; ++i)
+            out[i] = m_position + i < m_bytes.size() ? m_bytes.at(m_position + i) : 'z';
+        m_position += n;
+        return n;
+    }
+    bool rewind() override
+    {
+        if (m_fault == CannotRewind) {
+            setErrorString(QStringLiteral("cannot go back"));
+            return false;
+        }
+        m_position = 0;
+        return true;
+    }
+
+private:
+    QByteArray m_bytes;
+    Fault m_fault;
+    qint64 m_at;
+    qint64 m_position = 0;
+};
+
 } // namespace
 
 class TstHttp : public QObject
@@ -127,6 +185,10 @@ private slots:
 
     void requestBytes_data();
     void requestBytes();
+    void requestBytesFromABodySource_data();
+    void requestBytesFromABodySource();
+    void failingBodySourceStopsTheRequest_data();
+    void failingBodySourceStopsTheRequest();
     void pacing();
 
     void answers_data();
@@ -143,6 +205,8 @@ private slots:
 
     void dumpWritesRequestAndAnswer();
     void dumpCutAtNul();
+    void dumpOfALargeBodySource_data();
+    void dumpOfALargeBodySource();
     void noDumpWithoutTheWord();
 
     void abort_data();
@@ -231,6 +295,101 @@ void TstHttp::requestBytes()
         = requestHead(expectedTarget, body) + expectedCookieLines + "\r\n" + body;
     QCOMPARE(server.received(), expected);
     QCOMPARE(reply.readAll(), QByteArray("fine"));
+}
+
+void TstHttp::requestBytesFromABodySource_data()
+{
+    QTest::addColumn<QByteArray>("dump"); // null: the body is "login=a&passwd=b%26" in memory
+
+    QByteArray dump(5000, Qt::Uninitialized);
+    QRandomGenerator generator(11);
+    for (char &c : dump)
+        c = char(generator.bounded(256));
+    QTest::newRow("bytes in memory") << QByteArray();
+    QTest::newRow("form with a file of several chunks") << dump;
+    QTest::newRow("form with a file of 0xFF bytes") << QByteArray(1001, '\xff');
+    QTest::newRow("form with an empty file") << QByteArray("");
+}
+
+void TstHttp::requestBytesFromABodySource()
+{
+    QFETCH(QByteArray, dump);
+    QTemporaryDir folder;
+    std::shared_ptr<KRequestBody> source;
+    QByteArray body;
+    if (dump.isNull()) {
+        body = "login=a&passwd=b%26";
+        source = std::make_shared<KByteArrayBody>(body);
+    } else {
+        const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(dump) == dump.size());
+        file.close();
+        auto form = std::make_shared<KFormBody>();
+        form->addValue(QStringLiteral("message"), "a b");
+        form->addFile(QStringLiteral("memorydump"), path);
+        QVERIFY(form->measure());
+        body = encodeFormFields({ { "message", "a b", false }, { "memorydump", dump, true } });
+        source = form;
+    }
+
+    TestHttpServer server(answering(okAnswer("fine")));
+    const QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=upload_feedback2"));
+    const QByteArray expected
+        = requestHead("/v2/api/execute.php?method=upload_feedback2", body) + "\r\n" + body;
+    // A second request with the same source (the re-send after a re-login) sends it whole again.
+    for (int round = 1; round <= 2; ++round) {
+        KNetworkReply reply(url, Referer, source, nullptr, unpacedTimeouts());
+        QSignalSpy progress(&reply, &KNetworkReply::uploadProgress);
+        QVERIFY(reply.post(ClientVersion, 60000));
+        QVERIFY(server.waitForConnections(round));
+        QCOMPARE(server.received(), expected.repeated(round));
+        QCOMPARE(reply.readAll(), QByteArray("fine"));
+        QCOMPARE(progress.last(),
+            (QList<QVariant> { qint64(expected.size()), qint64(expected.size()) }));
+    }
+}
+
+void TstHttp::failingBodySourceStopsTheRequest_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("read fails half-way") << int(FaultyBody::ReadFails) << "disk gone";
+    QTest::newRow("ends before its size")
+        << int(FaultyBody::EndsEarly) << "the body ended before its 5000 bytes";
+    QTest::newRow("goes on past its size")
+        << int(FaultyBody::GoesOnPastItsSize) << "the body is longer than its 5000 bytes";
+    QTest::newRow("cannot start from its first byte")
+        << int(FaultyBody::CannotRewind) << "cannot go back";
+}
+
+void TstHttp::failingBodySourceStopsTheRequest()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, reason);
+    const QByteArray body(5000, 'q');
+    auto source = std::make_shared<FaultyBody>(body, FaultyBody::Fault(fault), 2500);
+
+    TestHttpServer server(answering(okAnswer("fine")));
+    const QUrl url = server.url(QStringLiteral("/upload"));
+    KNetworkReply reply(url, Referer, source, nullptr, unpacedTimeouts());
+    QVERIFY(!reply.post(ClientVersion, 60000));
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                                .arg(url.toString(), reason),
+                     int(VM::LogLevel::Info))
+                 .size(),
+        1);
+    // The request never arrives whole: the bytes after the failure, or the last chunk when the
+    // body turns out longer, stay unsent.
+    const qint64 whole = requestHead("/upload?", body).size() + 2 + body.size();
+    if (fault != FaultyBody::CannotRewind)
+        QVERIFY(server.waitForConnections(1));
+    QVERIFY2(server.received().size() < whole,
+        qPrintable(QStringLiteral("%1 of %2").arg(server.received().size()).arg(whole)));
+    if (fault == FaultyBody::CannotRewind)
+        QCOMPARE(server.received(), QByteArray());
 }
 
 void TstHttp::pacing()
@@ -528,6 +687,48 @@ void TstHttp::dumpCutAtNul()
     QVERIFY2(dump.contains("\na=1\nW--------------->\n"), dump.constData());
     QVERIFY2(dump.contains("\n\nxy\nR--------------->\n"), dump.constData());
     QVERIFY(!dump.contains("b=2"));
+}
+
+void TstHttp::dumpOfALargeBodySource_data()
+{
+    QTest::addColumn<int>("nulAt"); // -1: none
+
+    QTest::newRow("no NUL: the whole body, read in several pieces") << -1;
+    QTest::newRow("NUL after the first pieces") << 40000;
+    QTest::newRow("NUL as the first byte") << 0;
+}
+
+void TstHttp::dumpOfALargeBodySource()
+{
+    QFETCH(int, nulAt);
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    KNetworkReply::resetRawDumpForTesting(true);
+    const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
+
+    QByteArray body(70000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < body.size(); ++i)
+        body[i] = char('a' + i % 26);
+    if (nulAt >= 0)
+        body[nulAt] = '\0';
+    const QByteArray answer = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    TestHttpServer server(answering(answer));
+    const QUrl url = server.url(QStringLiteral("/big"));
+    KNetworkReply reply(
+        url, Referer, std::make_shared<KByteArrayBody>(body), nullptr, unpacedTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+
+    // The dump read the body first; the request still carries all of it.
+    QVERIFY(server.waitForConnections(1));
+    QByteArray head = requestHead("/big?", body);
+    QCOMPARE(server.received(), head + "\r\n" + body);
+
+    head += "\r\n";
+    head.replace('\r', QByteArray());
+    const QByteArray expected = "\nW--------------->\n" + head
+        + (nulAt < 0 ? body : body.left(nulAt)) + "\nW--------------->\n"
+        + "\nR--------------->\nR - Url:" + url.toString().toUtf8()
+        + "\nR--------------->\nHTTP/1.0 200 OK\nContent-Length: 2\n\nok\nR--------------->\n";
+    QCOMPARE(readFile(dumpPath), expected);
 }
 
 void TstHttp::noDumpWithoutTheWord()

@@ -1,10 +1,13 @@
-// The answer parser and the form encoding of request parameters.
+// The answer parser and the form encoding of request parameters, whole and streamed.
 
 #include "webclient/formencoding.h"
+#include "webclient/kformbody.h"
 #include "webclient/kvaluemap.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -18,6 +21,38 @@ KValueMap parse(const QByteArray &body)
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     return ::parseReply(&buffer);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+// Reads the body to its end in pieces of at most chunk bytes; a read that fails ends the bytes
+// and sets failed.
+QByteArray readAllOf(KRequestBody &body, qint64 chunk, bool *failed = nullptr)
+{
+    QByteArray all;
+    QByteArray piece(chunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = body.read(piece.data(), chunk);
+        if (failed)
+            *failed = n < 0;
+        if (n <= 0)
+            return all;
+        all.append(piece.constData(), n);
+    }
 }
 } // namespace
 
@@ -39,6 +74,12 @@ private slots:
     void encodeFormAllBytes();
     void encodeFormFields_data();
     void encodeFormFields();
+
+    void formBodyGivesTheBytesOfEncodeFormFields_data();
+    void formBodyGivesTheBytesOfEncodeFormFields();
+    void formBodyFailsWhenTheFileChanged_data();
+    void formBodyFailsWhenTheFileChanged();
+    void formBodyOfAMissingFile();
 };
 
 // Each row: the body and the whole expected map. Line values are QStrings, block values bytes.
@@ -239,6 +280,146 @@ void TestValueMap::encodeFormAllBytes()
                      .contains(c),
             body.constData());
     QCOMPARE(QByteArray::fromPercentEncoding(body.mid(2)), all);
+}
+
+void TestValueMap::formBodyGivesTheBytesOfEncodeFormFields_data()
+{
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<qint64>("chunk");
+
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    QList<QPair<QByteArray, QByteArray>> dumps;
+    for (int size = 0; size <= 7; ++size)
+        dumps.append({ "size " + QByteArray::number(size), randomBytes(size, 10 + size) });
+    dumps.append({ "all byte values", all });
+    dumps.append({ "all 0xFF", QByteArray(10001, '\xff') });
+    dumps.append({ "all zero", QByteArray(10002, '\0') });
+    // Around the block size of the streamed encoding, and a few blocks with each padding length.
+    dumps.append({ "3072 random", randomBytes(3072, 1) });
+    dumps.append({ "3073 random", randomBytes(3073, 2) });
+    dumps.append({ "100000 random", randomBytes(100000, 3) });
+    dumps.append({ "100001 random", randomBytes(100001, 4) });
+    for (const auto &[name, dump] : std::as_const(dumps)) {
+        for (const qint64 chunk : { 1, 7, 819, 4096 }) {
+            QTest::addRow("%s, chunks of %lld", name.constData(), chunk) << dump << chunk;
+        }
+    }
+}
+
+void TestValueMap::formBodyGivesTheBytesOfEncodeFormFields()
+{
+    QFETCH(QByteArray, dump);
+    QFETCH(qint64, chunk);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+    QVERIFY(writeFile(path, dump));
+
+    // In-memory values around the file: plain text with form characters, and Base64 larger than
+    // one block of the streamed encoding.
+    const QByteArray message = QStringLiteral("Ошибка: a+b/c=d & é\n").toUtf8();
+    const QByteArray screenshot = randomBytes(7000, 5) + QByteArray(500, '\xff');
+    const QList<FormField> fields { { "message", message, false },
+        { "screenshot", screenshot, true }, { "memorydump", dump, true }, { "crash", "1", false } };
+    const QByteArray expected = ::encodeFormFields(fields);
+
+    KFormBody body;
+    body.addValue(QStringLiteral("message"), message);
+    body.addValue(QStringLiteral("screenshot"), screenshot, true);
+    body.addFile(QStringLiteral("memorydump"), path);
+    body.addValue(QStringLiteral("crash"), "1");
+    QVERIFY2(body.measure(), qPrintable(body.errorString()));
+    QCOMPARE(body.size(), qint64(expected.size()));
+
+    bool failed = true;
+    QCOMPARE(readAllOf(body, chunk, &failed), expected);
+    QVERIFY(!failed);
+    // At the end it stays at the end.
+    char byte;
+    QCOMPARE(body.read(&byte, 1), qint64(0));
+
+    // Once more from the first byte, in other pieces.
+    QVERIFY(body.rewind());
+    QCOMPARE(readAllOf(body, chunk == 1 ? 819 : 1, &failed), expected);
+    QVERIFY(!failed);
+}
+
+void TestValueMap::formBodyFailsWhenTheFileChanged_data()
+{
+    QTest::addColumn<QByteArray>("measured");
+    QTest::addColumn<QByteArray>("sent"); // null: the file is gone
+
+    const QByteArray dump = randomBytes(20000, 6);
+    QByteArray lastByte = dump;
+    lastByte[lastByte.size() - 1] = char(lastByte.back() ^ 1);
+    QByteArray firstByte = dump;
+    firstByte[0] = char(firstByte.front() ^ 0x40);
+    QTest::newRow("same size, last byte other") << dump << lastByte;
+    QTest::newRow("same size, first byte other") << dump << firstByte;
+    QTest::newRow("shorter by one byte") << dump << dump.chopped(1);
+    QTest::newRow("shorter by half") << dump << dump.left(10000);
+    QTest::newRow("longer by one byte") << dump << dump + 'x';
+    QTest::newRow("emptied") << dump << QByteArray("");
+    QTest::newRow("removed") << dump << QByteArray();
+    // Zeros encode as "A", 0xFF as "%2F": the changed file's encoding would fill the measured
+    // size long before the file's end is reached.
+    QTest::newRow("same size, bytes that encode three times as long")
+        << QByteArray(20000, '\0') << QByteArray(20000, '\xff');
+    QTest::newRow("was empty, now has bytes") << QByteArray("") << QByteArray("abc");
+}
+
+void TestValueMap::formBodyFailsWhenTheFileChanged()
+{
+    QFETCH(QByteArray, measured);
+    QFETCH(QByteArray, sent);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+    QVERIFY(writeFile(path, measured));
+
+    KFormBody body;
+    body.addValue(QStringLiteral("message"), "m");
+    body.addFile(QStringLiteral("memorydump"), path);
+    body.addValue(QStringLiteral("crash"), "1");
+    QVERIFY(body.measure());
+    const QByteArray expected = ::encodeFormFields(
+        { { "message", "m", false }, { "memorydump", measured, true }, { "crash", "1", false } });
+    QCOMPARE(body.size(), qint64(expected.size()));
+
+    if (sent.isNull())
+        QVERIFY(QFile::remove(path));
+    else
+        QVERIFY(writeFile(path, sent));
+    bool failed = false;
+    const QByteArray given = readAllOf(body, 819, &failed);
+    QVERIFY(failed);
+    // The failure comes before the body is complete, whatever the new bytes encode to.
+    QVERIFY2(given.size() < body.size(),
+        qPrintable(QStringLiteral("%1 of %2").arg(given.size()).arg(body.size())));
+    QVERIFY(body.errorString().contains(path));
+    // It keeps failing until rewound.
+    char byte;
+    QCOMPARE(body.read(&byte, 1), qint64(-1));
+
+    // With the measured content back, the body is whole again.
+    QVERIFY(writeFile(path, measured));
+    QVERIFY(body.rewind());
+    QCOMPARE(readAllOf(body, 819, &failed), expected);
+    QVERIFY(!failed);
+}
+
+void TestValueMap::formBodyOfAMissingFile()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("missing.dmp"));
+    KFormBody body;
+    body.addValue(QStringLiteral("message"), "m");
+    body.addFile(QStringLiteral("memorydump"), path);
+    QVERIFY(!body.measure());
+    QVERIFY(body.errorString().contains(path));
+    char byte;
+    QCOMPARE(body.read(&byte, 1), qint64(-1));
+    QVERIFY(!body.rewind());
 }
 
 QTEST_GUILESS_MAIN(TestValueMap)

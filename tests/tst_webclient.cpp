@@ -118,6 +118,9 @@ private slots:
     void status500GivesCode4WithoutLogLine();
     void noServerGivesCode4();
 
+    void uploadOfADumpFile_data();
+    void uploadOfADumpFile();
+    void reloginThenResendOnce_data();
     void reloginThenResendOnce();
     void secondLostSessionIsReturnedUnchanged();
     void failedRelogin_data();
@@ -722,8 +725,82 @@ void TestWebClient::noServerGivesCode4()
     QVERIFY(found);
 }
 
+void TestWebClient::uploadOfADumpFile_data()
+{
+    QTest::addColumn<QByteArray>("dump"); // null: no file
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("methods");
+
+    QByteArray dump(3000, Qt::Uninitialized);
+    QRandomGenerator generator(3);
+    for (char &c : dump)
+        c = char(generator.bounded(256));
+    QTest::newRow("dump of several chunks")
+        << dump << 0 << QStringList { "login", "upload_feedback2" };
+    QTest::newRow("empty file: no dump, as with empty bytes")
+        << QByteArray("") << 0 << QStringList { "login", "upload_feedback2" };
+    QTest::newRow("missing file: nothing is sent") << QByteArray() << 4 << QStringList { "login" };
+}
+
+void TestWebClient::uploadOfADumpFile()
+{
+    QFETCH(QByteArray, dump);
+    QFETCH(int, code);
+    QFETCH(QStringList, methods);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+    if (!dump.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(dump) == dump.size());
+    }
+
+    m_server->script({ ApiTestServer::loginOk() });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    const qint64 before = logSize();
+    QCOMPARE(client.uploadFeedbackFile(QStringLiteral("Hello — ünïcode"), path, true), code);
+    QCOMPARE(m_server->methods(), methods);
+    QCOMPARE(lost.size(), code == 4 ? 1 : 0);
+    if (code == 4) {
+        const QString log = logLinesSince(before).join(QLatin1Char('\n'));
+        QVERIFY2(
+            log.contains(QStringLiteral("The report cannot be sent: cannot open the file ") + path),
+            qPrintable(log));
+        return;
+    }
+    // The same parameters as the upload of the dump's bytes.
+    QHash<QString, QByteArray> expected { { "message", QStringLiteral("Hello — ünïcode").toUtf8() },
+        { "crash", "1" } };
+    if (!dump.isEmpty())
+        expected.insert(QStringLiteral("memorydump"), dump.toBase64());
+    QCOMPARE(m_server->requests().at(1).parameters, expected);
+}
+
+void TestWebClient::reloginThenResendOnce_data()
+{
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<bool>("fromFile");
+
+    QByteArray large(2500, Qt::Uninitialized);
+    QRandomGenerator generator(5);
+    for (char &c : large)
+        c = char(generator.bounded(256));
+    QTest::newRow("dump bytes") << QByteArray("dump") << false;
+    // The re-send reads the file again from its first byte.
+    QTest::newRow("dump file of several chunks") << large << true;
+}
+
 void TestWebClient::reloginThenResendOnce()
 {
+    QFETCH(QByteArray, dump);
+    QFETCH(bool, fromFile);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(dump) == dump.size());
+    }
     m_server->script({ ApiTestServer::loginOk("a.example"), ApiTestServer::authLost(),
         ApiTestServer::loginOk("a.example"), ApiTestServer::result("1") });
     KWebClient client(QStringLiteral("1.2.3"));
@@ -731,7 +808,9 @@ void TestWebClient::reloginThenResendOnce()
     QSignalSpy successed(&client, &KWebClient::sigRequestSuccessed);
     QSignalSpy lost(&client, &KWebClient::sigLostConnection);
     const qint64 before = logSize();
-    QCOMPARE(client.uploadFeedback(QStringLiteral("report"), {}, {}, QByteArray("dump"), true), 0);
+    QCOMPARE(fromFile ? client.uploadFeedbackFile(QStringLiteral("report"), path, true)
+                      : client.uploadFeedback(QStringLiteral("report"), {}, {}, dump, true),
+        0);
 
     const QList<ApiTestServer::Request> requests = m_server->requests();
     QCOMPARE(m_server->methods(),
@@ -739,6 +818,7 @@ void TestWebClient::reloginThenResendOnce()
     QCOMPARE(requests[2].parameters,
         (QHash<QString, QByteArray> {
             { "login", "ann" }, { "passwd", "secret" }, { "company", "a.example" } }));
+    QCOMPARE(requests[1].parameters.value("memorydump"), dump.toBase64());
     QCOMPARE(requests[3].parameters, requests[1].parameters);
     QVERIFY(requests[3].cookies != requests[1].cookies);
     QCOMPARE(successed.size(), 3);

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -148,7 +149,7 @@ void KDumpReporterDlg::onSubmitPerform()
         m_sending = false;
     };
 
-    const auto afterSignIn = [this, client, login, finishUpload](int code) {
+    const auto afterSignIn = [this, client, login, dumpPath, finishUpload](int code) {
         // No answer from the service: nobody was signed in, and an upload would only wait out the
         // same failure again.
         if (code == KWebClient::LoginNoAnswer) {
@@ -168,18 +169,16 @@ void KDumpReporterDlg::onSubmitPerform()
         LOG_INFO(QStringLiteral("User %1 was succesfully authenticated. Will try sending the dump "
                                 "now.")
                      .arg(login));
-        QByteArray dump = dumpData();
-        if (dump.isEmpty()) {
+        if (!dumpData(dumpPath)) {
             finishUpload(5);
             return;
         }
         const QString message = reportHeader() + ui.textEditFeedback->toPlainText();
         m_uploading = true;
         runOnClient(
-            [client, message, dump = std::move(dump)]() mutable {
-                // The dump is handed over: the client lets it go once the request body holds it.
-                return client->uploadFeedback(
-                    message, QByteArray(), QByteArray(), std::move(dump), true);
+            [client, message, dumpPath] {
+                // The client reads the dump from its file while it sends it.
+                return client->uploadFeedbackFile(message, dumpPath, true);
             },
             finishUpload);
     };
@@ -241,14 +240,22 @@ QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 QByteArray KDumpReporterDlg::dumpData()
 {
     const QString path = ui.lineEditDumpFile->text();
-    if (!QFile::exists(path)) {
-        LOG_WARN(QStringLiteral("Dump sending failed: file not found %1").arg(path));
+    if (!dumpData(path))
         return QByteArray();
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+bool KDumpReporterDlg::dumpData(const QString &path)
+{
+    if (!QFile::exists(path)) {
+        LOG_WARN(QStringLiteral("Dump sending failed: file not found %1").arg(path));
+        return false;
+    }
+    const QFileInfo file(path);
+    return file.isFile() && file.isReadable() && file.size() > 0;
 }
 
 void KDumpReporterDlg::onExit()

@@ -49,6 +49,9 @@ private Q_SLOTS:
 private:
     // Runs work on the web client's thread and then done(result) on this window's thread.
     void runOnClient(std::function<int()> work, std::function<void(int)> done);
+    // Whether the dump file at path exists and holds bytes, checked without reading it; a missing
+    // file is logged.
+    bool dumpData(const QString &path);
 
     Ui::KDumpReporterUi ui;
     bool m_sending = false;

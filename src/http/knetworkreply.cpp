@@ -1,6 +1,7 @@
 #include "http/knetworkreply.h"
 
 #include "http/krawtrafficdump.h"
+#include "http/krequestbody.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 
@@ -63,10 +64,15 @@ QList<QSslCertificate> extraCaCertificates()
 
 KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer, const QByteArray &body,
     QNetworkCookieJar *cookieJar, const Timeouts &timeouts)
+    : KNetworkReply(url, referer, std::make_shared<KByteArrayBody>(body), cookieJar, timeouts)
+{ }
+
+KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer,
+    std::shared_ptr<KRequestBody> body, QNetworkCookieJar *cookieJar, const Timeouts &timeouts)
     : QBuffer(static_cast<QObject *>(nullptr))
     , QMutex()
     , m_url(url)
-    , m_requestBody(body)
+    , m_requestBody(body ? std::move(body) : std::make_shared<KByteArrayBody>())
     , m_cookieJar(cookieJar)
     , m_referer(referer)
     , m_statusCode(-1)
@@ -216,6 +222,13 @@ bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64
         m_contentLength = -1;
     }
     const Timeouts timeouts = this->timeouts();
+    // The body goes out from its first byte, also when this source served an earlier request.
+    KRequestBody &body = *m_requestBody;
+    if (!body.rewind()) {
+        LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                     .arg(url().toString(), body.errorString()));
+        return false;
+    }
     const std::shared_ptr<QAbstractSocket> socket
         = connectToHost(orPostTimeout(timeouts.connectMs, timeoutMs));
     if (!socket || isAborted())
@@ -231,11 +244,11 @@ bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64
             = m_url.path(QUrl::FullyEncoded) + QLatin1Char('?') + m_url.query(QUrl::FullyEncoded);
         headerText = QStringLiteral("POST %1 HTTP/1.0\r\n").arg(target);
         headerText += QStringLiteral("Host: %1\r\n").arg(m_url.host());
-        if (!m_requestBody.isEmpty()) {
+        if (body.size() > 0) {
             headerText += QStringLiteral("Content-Transfer-Encoding: 8bit\r\n");
             headerText += QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
         }
-        headerText += QStringLiteral("Content-Length: %1\r\n").arg(m_requestBody.size());
+        headerText += QStringLiteral("Content-Length: %1\r\n").arg(body.size());
         headerText += QStringLiteral("User-Agent: Velmora client/%1\r\n").arg(clientVersion);
         headerText += QStringLiteral("Referer: %1\r\n").arg(m_referer);
         headerText += QStringLiteral("Connection: close\r\n");
@@ -255,13 +268,17 @@ bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64
     if (dumping) {
         QByteArray dumpHeader = headerText.toUtf8();
         dumpHeader.replace('\r', QByteArray());
-        KRawTrafficDump::writeRequest(dumpHeader, m_requestBody);
+        if (!KRawTrafficDump::writeRequest(dumpHeader, body)) {
+            LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                         .arg(url().toString(), body.errorString()));
+            return false;
+        }
     }
 
-    // The request bytes are the header as Latin-1 followed by the body unchanged; the two parts
-    // are sent as they are, without joining them into one copy.
+    // The request bytes are the header as Latin-1 followed by the body unchanged; the body is read
+    // from its source chunk by chunk as the chunks go out.
     const QByteArray head = headerText.toLatin1();
-    if (!sendData(head, m_requestBody, socket.get(), orPostTimeout(timeouts.writeMs, timeoutMs))
+    if (!sendData(head, body, socket.get(), orPostTimeout(timeouts.writeMs, timeoutMs))
         || isAborted())
         return false;
     if (!download(socket.get(), orPostTimeout(timeouts.silenceMs, timeoutMs)) || isAborted())
@@ -452,7 +469,7 @@ bool KNetworkReply::sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs)
 // ---- sending ----------------------------------------------------------------------------------
 
 bool KNetworkReply::sendData(
-    const QByteArray &head, const QByteArray &body, QAbstractSocket *socket, int timeoutMs)
+    const QByteArray &head, KRequestBody &body, QAbstractSocket *socket, int timeoutMs)
 {
     const qint64 total = head.size() + body.size();
     if (total == 0)
@@ -476,16 +493,12 @@ bool KNetworkReply::sendData(
     while (offset < total) {
         // The chunk may span the end of the header and the start of the body.
         const qint64 size = std::min(chunkSize, total - offset);
-        for (qint64 filled = 0; filled < size;) {
-            const qint64 at = offset + filled;
-            const bool inHead = at < head.size();
-            const char *source
-                = inHead ? head.constData() + at : body.constData() + (at - head.size());
-            const qint64 available = inHead ? head.size() - at : total - at;
-            const qint64 n = std::min(size - filled, available);
-            std::memcpy(chunk + filled, source, size_t(n));
-            filled += n;
-        }
+        const qint64 fromHead = std::clamp<qint64>(head.size() - offset, 0, size);
+        if (fromHead > 0)
+            std::memcpy(chunk, head.constData() + offset, size_t(fromHead));
+        if (fromHead < size
+            && !readBody(body, chunk + fromHead, size - fromHead, offset + size == total))
+            return false;
         offset += size;
 
         const qint64 elapsedMs = (clock.nsecsElapsed() - periodStartNs) / 1000000;
@@ -499,6 +512,33 @@ bool KNetworkReply::sendData(
         periodStartNs = clock.nsecsElapsed();
     }
     return true;
+}
+
+bool KNetworkReply::readBody(KRequestBody &body, char *out, qint64 size, bool last)
+{
+    QString failure;
+    for (qint64 filled = 0; filled < size && failure.isEmpty();) {
+        const qint64 n = body.read(out + filled, size - filled);
+        if (n < 0)
+            failure = body.errorString();
+        else if (n == 0)
+            failure = QStringLiteral("the body ended before its %1 bytes").arg(body.size());
+        filled += std::max<qint64>(0, n);
+    }
+    // The last chunk goes out only when the body really ends with it.
+    char beyond;
+    if (failure.isEmpty() && last) {
+        const qint64 n = body.read(&beyond, 1);
+        if (n < 0)
+            failure = body.errorString();
+        else if (n > 0)
+            failure = QStringLiteral("the body is longer than its %1 bytes").arg(body.size());
+    }
+    if (failure.isEmpty())
+        return true;
+    LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                 .arg(url().toString(), failure));
+    return false;
 }
 
 bool KNetworkReply::sendChunk(

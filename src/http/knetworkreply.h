@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 
+class KRequestBody;
 class QAbstractSocket;
 class QAuthenticator;
 class QElapsedTimer;
@@ -87,12 +88,19 @@ public:
     // cookie is then sent or stored); it must outlive the object. The QBuffer has no parent.
     KNetworkReply(const QUrl &url, const QString &referer, const QByteArray &body,
         QNetworkCookieJar *cookieJar, const Timeouts &timeouts = defaultTimeouts());
+    // The same with a body source that is read as the request goes out; the object shares it, so
+    // a re-send can hand the same source to a new object (post() starts it from its first byte).
+    // A null body is an empty one.
+    KNetworkReply(const QUrl &url, const QString &referer, std::shared_ptr<KRequestBody> body,
+        QNetworkCookieJar *cookieJar, const Timeouts &timeouts = defaultTimeouts());
     ~KNetworkReply() override;
 
-    // Runs the exchange in the calling thread: connects, sends the request, reads the answer
-    // until the server closes. True when a complete answer arrived and its header was accepted
-    // (whatever its status code); false on any failure, time-out or abort, with the reason in the
-    // log. The socket exists only while post() runs.
+    // Runs the exchange in the calling thread: rewinds the body, connects, sends the request,
+    // reads the answer until the server closes. True when a complete answer arrived and its
+    // header was accepted (whatever its status code); false on any failure, time-out or abort,
+    // with the reason in the log. A body that cannot be read, or that gives other than its size
+    // in bytes, fails the exchange before its last bytes go out. The socket exists only while
+    // post() runs.
     bool post(const QString &clientVersion, int timeoutMs);
 
     // The answer steps of post() on the bytes a server sent before it closed the connection, as
@@ -161,7 +169,10 @@ private:
     bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
     std::shared_ptr<QAbstractSocket> connectToHost(int timeoutMs);
     bool sendData(
-        const QByteArray &head, const QByteArray &body, QAbstractSocket *socket, int timeoutMs);
+        const QByteArray &head, KRequestBody &body, QAbstractSocket *socket, int timeoutMs);
+    // Fills out with exactly size bytes of the body; false (logged) when the body fails or ends
+    // early, or, with last, when it has bytes beyond its size.
+    bool readBody(KRequestBody &body, char *out, qint64 size, bool last);
     bool sendChunk(const char *chunk, qint64 size, QAbstractSocket *socket, int remainingMs);
     bool downloadChunk(QByteArray &out, QAbstractSocket *socket, int timeoutMs);
     bool download(QAbstractSocket *socket, int timeoutMs);
@@ -179,7 +190,8 @@ private:
     QMutex *lockable() const { return const_cast<KNetworkReply *>(this); }
 
     QUrl m_url;
-    QByteArray m_requestBody;
+    // Set once by the constructor and read only by post(), so it needs no lock.
+    std::shared_ptr<KRequestBody> m_requestBody;
     QNetworkCookieJar *m_cookieJar;
     QString m_referer;
     QByteArray m_responseHeader;

@@ -1,6 +1,7 @@
 #include "http/krawtrafficdump.h"
 
 #include "app/processvalues.h"
+#include "http/krequestbody.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -109,24 +110,37 @@ void KRawTrafficDump::rollBack(qint64 mark)
     s.file.seek(mark);
 }
 
-void KRawTrafficDump::writeRequest(const QByteArray &headerWithoutCr, const QByteArray &body)
+bool KRawTrafficDump::writeRequest(const QByteArray &headerWithoutCr, KRequestBody &body)
 {
     DumpState &s = state();
     QMutexLocker locker(&s.mutex);
     if (!s.on)
-        return;
+        return true;
     writeLine(s.file, "");
     writeLine(s.file, RequestRule);
     // Header and body form one item: the item ends at the first NUL of either part.
     const QByteArrayView head = untilNul(headerWithoutCr);
     s.file.write(head.data(), head.size());
-    if (head.size() == headerWithoutCr.size()) {
-        const QByteArrayView rest = untilNul(body);
-        s.file.write(rest.data(), rest.size());
+    bool ok = body.rewind();
+    if (ok && head.size() == headerWithoutCr.size()) {
+        char piece[16384];
+        for (;;) {
+            const qint64 n = body.read(piece, sizeof piece);
+            if (n < 0)
+                ok = false;
+            if (n <= 0)
+                break;
+            const void *nul = std::memchr(piece, '\0', size_t(n));
+            const qint64 keep = nul ? static_cast<const char *>(nul) - piece : n;
+            s.file.write(piece, keep);
+            if (nul)
+                break;
+        }
     }
     s.file.write("\n", 1);
     writeLine(s.file, RequestRule);
     s.file.flush();
+    return body.rewind() && ok;
 }
 
 namespace {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class KRequestBody;
+
 // The raw traffic dump: every request and answer of a run as it went over the wire, in
 // "raw_network_data_alt.txt" in the cache folder. Switched on by the word "+dumps" among the
 // application's arguments; decided once per process, at the first request that connects. The
@@ -25,8 +27,11 @@ public:
     static void rollBack(qint64 mark);
 
     // "W--------------->", the request header (CRs removed) directly followed by the body,
-    // "W--------------->".
-    static void writeRequest(const QByteArray &headerWithoutCr, const QByteArray &body);
+    // "W--------------->". The body is read from its first byte in pieces, only as far as the
+    // dump needs it, and rewound afterwards. False when the body could not be read or rewound
+    // (its errorString() tells why); the block is closed all the same. True when dumping is off,
+    // without touching the body.
+    static bool writeRequest(const QByteArray &headerWithoutCr, KRequestBody &body);
     // The peer closed before the answer's header was complete.
     static void writeNoData(const QString &url, const QString &socketError);
     // The answer's header was not accepted; the header block as received, CRs kept.

@@ -14,6 +14,10 @@ bool isUnreserved(unsigned char c)
         || c == '.' || c == '_' || c == '~';
 }
 
+} // namespace
+
+namespace FormEncoding {
+
 qsizetype percentEncodedSize(QByteArrayView value)
 {
     qsizetype size = 0;
@@ -21,6 +25,8 @@ qsizetype percentEncodedSize(QByteArrayView value)
         size += isUnreserved(static_cast<unsigned char>(c)) ? 1 : 3;
     return size;
 }
+
+namespace {
 
 char *putPercentEncoded(char *out, char c)
 {
@@ -34,6 +40,8 @@ char *putPercentEncoded(char *out, char c)
     }
     return out;
 }
+
+} // namespace
 
 char *putPercentEncoded(char *out, QByteArrayView value)
 {
@@ -66,6 +74,8 @@ qsizetype percentEncodedBase64Size(QByteArrayView value)
     return (whole + (rest > 0 ? 1 : 0)) * 4 + escaped * 2;
 }
 
+namespace {
+
 // One Base64 character of the sextet, percent-encoded.
 inline char *putBase64Sextet(char *out, unsigned sextet)
 {
@@ -86,6 +96,8 @@ char *putPadding(char *out)
     *out++ = 'D';
     return out;
 }
+
+} // namespace
 
 char *putPercentEncodedBase64(char *out, QByteArrayView value)
 {
@@ -110,7 +122,22 @@ char *putPercentEncodedBase64(char *out, QByteArrayView value)
     return out;
 }
 
-} // namespace
+QList<qsizetype> fieldOrder(const QList<QString> &keys)
+{
+    // The order of encodeForm: that of a map holding the same keys inserted the same way. A key
+    // given twice keeps its first place and its last value, as a map insertion does.
+    KValueMap order;
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        order.insert(keys.at(i), i);
+    QList<qsizetype> sequence;
+    for (auto it = order.cbegin(); it != order.cend(); ++it)
+        sequence.append(it.value().toLongLong());
+    return sequence;
+}
+
+} // namespace FormEncoding
+
+using namespace FormEncoding;
 
 QByteArray encodeForm(const KValueMap &parameters)
 {
@@ -130,19 +157,16 @@ QByteArray encodeForm(const KValueMap &parameters)
 
 QByteArray encodeFormFields(const QList<FormField> &fields)
 {
-    // The order of encodeForm: that of a map holding the same keys inserted the same way. A key
-    // given twice keeps its first place and its last value, as a map insertion does.
-    KValueMap order;
-    for (qsizetype i = 0; i < fields.size(); ++i)
-        order.insert(fields.at(i).key, i);
+    QList<QString> names;
+    for (const FormField &field : fields)
+        names.append(field.key);
+    const QList<qsizetype> sequence = fieldOrder(names);
 
-    QList<qsizetype> sequence;
     QList<QByteArray> keys;
     qsizetype size = 0;
-    for (auto it = order.cbegin(); it != order.cend(); ++it) {
-        const FormField &field = fields.at(it.value().toLongLong());
-        sequence.append(it.value().toLongLong());
-        keys.append(it.key().toLatin1());
+    for (const qsizetype index : sequence) {
+        const FormField &field = fields.at(index);
+        keys.append(field.key.toLatin1());
         size += (keys.size() > 1 ? 1 : 0) + keys.last().size() + 1
             + (field.base64 ? percentEncodedBase64Size(field.value)
                             : percentEncodedSize(field.value));

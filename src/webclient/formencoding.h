@@ -27,3 +27,23 @@ struct FormField
 // encoded straight into the body, which is allocated once at its exact size. The only large
 // allocation is the body itself. The viewed values must stay valid during the call.
 QByteArray encodeFormFields(const QList<FormField> &fields);
+
+// The pieces of encodeFormFields, for bodies that are encoded part by part.
+namespace FormEncoding {
+
+// The order in which the fields with these keys go into the body, as indexes into keys: that of
+// encodeForm for a map into which the keys are inserted in the list's order. A key given twice
+// appears once, at the index of its last occurrence.
+QList<qsizetype> fieldOrder(const QList<QString> &keys);
+
+// Encoded size of the value, and writing it to out (which must have room); each returns the end.
+qsizetype percentEncodedSize(QByteArrayView value);
+char *putPercentEncoded(char *out, QByteArrayView value);
+
+// The same for the value's Base64 text, percent-encoded. A long value may be encoded in parts
+// whose sizes are multiples of 3 (only the last one may be padded): the parts' encodings joined
+// are the whole value's.
+qsizetype percentEncodedBase64Size(QByteArrayView value);
+char *putPercentEncodedBase64(char *out, QByteArrayView value);
+
+} // namespace FormEncoding

@@ -1,10 +1,13 @@
 #include "webclient/kwebclient.h"
 
 #include "http/knetworkreply.h"
+#include "http/krequestbody.h"
 #include "logging/logging.h"
 #include "webclient/formencoding.h"
+#include "webclient/kformbody.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QNetworkCookieJar>
 #include <QSslCertificate>
@@ -144,6 +147,12 @@ void KWebClient::abortRequest()
 }
 
 KValueMap KWebClient::sendRequest(const QString &method, const QByteArray &body, bool relogin)
+{
+    return sendRequest(method, std::make_shared<KByteArrayBody>(body), relogin);
+}
+
+KValueMap KWebClient::sendRequest(
+    const QString &method, const std::shared_ptr<KRequestBody> &body, bool relogin)
 {
     throwIfAborted();
 
@@ -391,38 +400,68 @@ int KWebClient::resultCode(const KValueMap &answer)
     return result != answer.cend() && result->toInt() == 1 ? CallOk : CallBadResult;
 }
 
+std::shared_ptr<KFormBody> KWebClient::feedbackForm(const QString &message,
+    const QByteArray &screenshot, const QByteArray &localCache, const QByteArray &memoryDump,
+    const QString &dumpPath, bool crash)
+{
+    auto body = std::make_shared<KFormBody>();
+    body->addValue(QStringLiteral("message"), message.toUtf8());
+    if (!screenshot.isEmpty())
+        body->addValue(QStringLiteral("screenshot"), screenshot, true);
+    if (!localCache.isEmpty())
+        body->addValue(QStringLiteral("localcache"), localCache, true);
+    if (!dumpPath.isEmpty()) {
+        const QFileInfo dumpFile(dumpPath);
+        if (!dumpFile.exists() || dumpFile.size() > 0)
+            body->addFile(QStringLiteral("memorydump"), dumpPath);
+    } else if (!memoryDump.isEmpty()) {
+        body->addValue(QStringLiteral("memorydump"), memoryDump, true);
+    }
+    if (crash)
+        body->addValue(QStringLiteral("crash"), QByteArray("1"));
+    return body;
+}
+
 int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
     const QByteArray &localCache, const QByteArray &memoryDump, bool crash)
 {
-    QByteArray shared = memoryDump; // shares the caller's bytes, never copies them
-    return sendFeedback(message, screenshot, localCache, shared, crash, false);
+    return sendFeedback(
+        feedbackForm(message, screenshot, localCache, memoryDump, QString(), crash));
 }
 
 int KWebClient::uploadFeedback(const QString &message, const QByteArray &screenshot,
     const QByteArray &localCache, QByteArray &&memoryDump, bool crash)
 {
     QByteArray taken = std::move(memoryDump);
-    return sendFeedback(message, screenshot, localCache, taken, crash, true);
+    const std::shared_ptr<KFormBody> body
+        = feedbackForm(message, screenshot, localCache, taken, QString(), crash);
+    taken = QByteArray(); // the body holds the only reference now
+    return sendFeedback(body);
 }
 
-int KWebClient::sendFeedback(const QString &message, const QByteArray &screenshot,
-    const QByteArray &localCache, QByteArray &memoryDump, bool crash, bool releaseDump)
+int KWebClient::uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash)
+{
+    return sendFeedback(
+        feedbackForm(message, QByteArray(), QByteArray(), QByteArray(), dumpPath, crash));
+}
+
+int KWebClient::sendFeedback(const std::shared_ptr<KFormBody> &body)
 {
     beginOperation();
     KValueMap answer;
     int code = CallFailed;
     try {
         ensureSignedIn();
-        // The form body is the only encoded copy of the attachments, made once at its full size
-        // straight from the caller's bytes; it lives until the request (and a re-send after a
-        // re-login) is over. The request shares it without copying.
-        const QByteArray body = feedbackBody(message, screenshot, localCache, memoryDump, crash);
-        if (releaseDump)
-            memoryDump = QByteArray();
+        // One pass over the dump file fixes the body's exact size; the body is encoded again,
+        // piece by piece, as it is sent (and once more for a re-send after a re-login).
+        if (!body->measure()) {
+            LOG_INFO(QStringLiteral("The report cannot be sent: %1").arg(body->errorString()));
+            throw ExConnectionError();
+        }
         answer = sendRequest(QStringLiteral("upload_feedback2"), body, true);
         code = resultCode(answer);
     } catch (...) {
-        // Includes a lack of memory for the body.
+        // Includes a lack of memory.
         emit sigLostConnection();
         return CallFailed;
     }

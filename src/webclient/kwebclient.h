@@ -14,8 +14,11 @@
 #include <QUrl>
 
 #include <atomic>
+#include <memory>
 
+class KFormBody;
 class KNetworkReply;
+class KRequestBody;
 
 // The client of the web service. One object lives for the whole run of the program.
 //
@@ -80,10 +83,16 @@ public:
     // CallFailed), 5 no or another result, 9 refused (result -1). Never throws.
     int uploadFeedback(const QString &message, const QByteArray &screenshot,
         const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
-    // The same, for a caller that hands the dump over: its bytes are released as soon as the
-    // request body has been built, so that during the paced upload only the body stays resident.
+    // The same, for a caller that hands the dump over: the request body holds the only reference
+    // to its bytes, and encodes them piece by piece as they are sent.
     int uploadFeedback(const QString &message, const QByteArray &screenshot,
         const QByteArray &localCache, QByteArray &&memoryDump, bool crash);
+    // The same with the dump read from the file at dumpPath while it is sent, in small blocks,
+    // so that neither the dump nor its encoded form is held in memory (see KFormBody); an
+    // existing empty file sends no dump, as empty bytes do. A file that cannot be opened or read,
+    // or that changes while it is sent, gives 4. The re-send after a re-login reads the file
+    // again from its start.
+    int uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash);
 
     // Calls an API method that needs a signed-in client, with the automatic re-login: 0 when the
     // answer's result reads as 1, 5 for any other answer, 4 when the call failed. answer receives
@@ -153,12 +162,18 @@ protected:
 
 private:
     // Sends one API request and parses its answer; with relogin, an answer with auth 0 leads to
-    // one sign-in with the cached credentials and one re-send. Throws the exception types above.
-    // body is the encoded form; the request shares it.
+    // one sign-in with the cached credentials and one re-send of the same body from its first
+    // byte. Throws the exception types above. body is the encoded form; the request shares it.
+    KValueMap sendRequest(
+        const QString &method, const std::shared_ptr<KRequestBody> &body, bool relogin);
     KValueMap sendRequest(const QString &method, const QByteArray &body, bool relogin);
-    // uploadFeedback; releaseDump empties memoryDump once the body holds its bytes.
-    int sendFeedback(const QString &message, const QByteArray &screenshot,
-        const QByteArray &localCache, QByteArray &memoryDump, bool crash, bool releaseDump);
+    // The streaming form of "upload_feedback2", fields as in feedbackFields; the dump is the file
+    // at dumpPath when that is not empty (an existing empty file is left out).
+    static std::shared_ptr<KFormBody> feedbackForm(const QString &message,
+        const QByteArray &screenshot, const QByteArray &localCache, const QByteArray &memoryDump,
+        const QString &dumpPath, bool crash);
+    // uploadFeedback: measures the body, then sends it.
+    int sendFeedback(const std::shared_ptr<KFormBody> &body);
     // The fields of "upload_feedback2" in the order they are inserted into the parameters;
     // message is the UTF-8 text. The fields view the arguments.
     static QList<FormField> feedbackFields(const QByteArray &message, const QByteArray &screenshot,
