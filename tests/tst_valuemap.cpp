@@ -14,7 +14,7 @@
 #include <vector>
 
 namespace {
-// An endless answer of lines key0="0", key1="1", ... served a byte at a time. When the parser
+// An answer of 100,000 lines key0="0", key1="1", ... served a byte at a time. When the parser
 // asks for the line numbered pauseAt, the device tells `reached` and waits for `resume`.
 class LineSource : public QIODevice
 {
@@ -36,6 +36,8 @@ protected:
         if (maxSize <= 0)
             return 0;
         if (m_at == m_current.size()) {
+            if (m_line == LineCount)
+                return -1;
             if (m_line == m_pauseAt) {
                 reached.release();
                 resume.tryAcquire(1, 10000);
@@ -51,6 +53,7 @@ protected:
     qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
+    static constexpr int LineCount = 100000;
     const int m_pauseAt;
     int m_line = 0;
     QByteArray m_current;
@@ -245,7 +248,7 @@ void TestValueMap::parseReplyFromSeveralThreads()
     QCOMPARE(failures.load(), 0);
 }
 
-// The answer never ends: only the abort, set from another thread, ends the parse.
+// The abort, set from another thread while the parser waits for line 1000, ends the parse there.
 void TestValueMap::parseReplyStopsWhenAborted()
 {
     LineSource source(1000);
