@@ -21,7 +21,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -104,6 +108,112 @@ private:
     int m_fd;
     quint16 m_port;
     std::unique_ptr<QTcpSocket> m_fillers[3];
+};
+
+// A one-connection TLS server written with OpenSSL, for the ending that Qt's server socket does
+// not produce: it answers, sends close_notify, and then keeps the TCP connection open until the
+// client closes it (or 10 s pass), as servers that wait for the peer's close_notify do.
+class CloseNotifyServer
+{
+public:
+    explicit CloseNotifyServer(const QByteArray &answer)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(m_listener, 1) != 0
+            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            qFatal("cannot set up the listener");
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, answer] { serve(answer); });
+    }
+    ~CloseNotifyServer()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_listener);
+    }
+    quint16 port() const { return m_port; }
+    // Waits for the connection to end; true when the server had sent close_notify and still held
+    // the TCP connection when the client closed it.
+    bool clientClosedFirst()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_clientClosedFirst.load();
+    }
+
+private:
+    static bool readable(int fd, int ms)
+    {
+        pollfd entry { fd, POLLIN, 0 };
+        return ::poll(&entry, 1, ms) > 0;
+    }
+
+    static QByteArray resource(const QString &name)
+    {
+        QFile file(QStringLiteral(":/testcerts/") + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void serve(const QByteArray &answer)
+    {
+        testCaPath(); // loads the certificate resources
+        if (!readable(m_listener, 10000))
+            return;
+        const int fd = ::accept(m_listener, nullptr, nullptr);
+        if (fd < 0)
+            return;
+        SSL_CTX *context = SSL_CTX_new(TLS_server_method());
+        const QByteArray certificatePem = resource(QStringLiteral("server.pem"));
+        const QByteArray keyPem = resource(QStringLiteral("server.key"));
+        BIO *certificateBio
+            = BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size()));
+        BIO *keyBio = BIO_new_mem_buf(keyPem.constData(), int(keyPem.size()));
+        X509 *certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
+        EVP_PKEY *key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+        SSL_CTX_use_certificate(context, certificate);
+        SSL_CTX_use_PrivateKey(context, key);
+        SSL *ssl = SSL_new(context);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) {
+            // The request: its header and the three body bytes every caller here sends.
+            QByteArray request;
+            char buffer[4096];
+            while (
+                !(request.contains("\r\n\r\n") && request.endsWith("a=1")) && readable(fd, 5000)) {
+                const int n = SSL_read(ssl, buffer, sizeof(buffer));
+                if (n <= 0)
+                    break;
+                request.append(buffer, n);
+            }
+            SSL_write(ssl, answer.constData(), int(answer.size()));
+            // close_notify goes out; the TCP connection stays until the client ends it.
+            SSL_shutdown(ssl);
+            bool closed = false;
+            while (!closed && readable(fd, 10000)) {
+                const int n = SSL_read(ssl, buffer, sizeof(buffer));
+                if (n <= 0)
+                    closed = true;
+            }
+            m_clientClosedFirst.store(closed);
+        }
+        SSL_free(ssl);
+        EVP_PKEY_free(key);
+        X509_free(certificate);
+        BIO_free(keyBio);
+        BIO_free(certificateBio);
+        SSL_CTX_free(context);
+        ::close(fd);
+    }
+
+    int m_listener;
+    quint16 m_port;
+    std::atomic<bool> m_clientClosedFirst { false };
+    std::thread m_thread;
 };
 
 qint64 steadyMs()
@@ -194,12 +304,15 @@ private slots:
     void answers_data();
     void answers();
     void setCookieLinesReachTheJar();
+    void oversizedAnswerIsRefusedEarly_data();
+    void oversizedAnswerIsRefusedEarly();
 
     void silence_data();
     void silence();
     void slowAnswerKeepsComing();
 
     void tlsTrusted();
+    void tlsCloseNotifyEndsTheAnswer();
     void tlsRefused_data();
     void tlsRefused();
 
@@ -208,6 +321,8 @@ private slots:
     void dumpOfALargeBodySource_data();
     void dumpOfALargeBodySource();
     void noDumpWithoutTheWord();
+    void dumpIsForItsOwnerOnly_data();
+    void dumpIsForItsOwnerOnly();
 
     void abort_data();
     void abort();
@@ -478,6 +593,21 @@ void TstHttp::answers_data()
         << QByteArray("\r\n\r\nHTTP/1.0 201 Created\r\nServer: x\r\n\r\nnew") << false << true
         << 201 << "Created"
         << "1.0" << QVariant() << QByteArray("new") << noLog;
+    QTest::newRow("Content-Length beyond 64 bits")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 100000000000000000000000\r\n\r\nabc")
+        << false << false << 200 << "OK"
+        << "1.0" << QVariant(QStringLiteral("100000000000000000000000")) << QByteArray()
+        << "The server has broken the stream; url = %1";
+    QTest::newRow("Content-Length of 2^64 + 3")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 18446744073709551619\r\n\r\nabc") << false
+        << false << 200 << "OK"
+        << "1.0" << QVariant(QStringLiteral("18446744073709551619")) << QByteArray()
+        << "The server has broken the stream; url = %1";
+    QTest::newRow("header beyond its limit")
+        << "HTTP/1.0 200 OK\r\nX-Pad: " + QByteArray(int(KNetworkReply::maxAnswerHeaderBytes), 'p')
+            + "\r\n\r\nabc"
+        << false << false << -1 << ""
+        << "" << QVariant() << QByteArray() << "The answer is too large; url = %1";
 }
 
 void TstHttp::answers()
@@ -537,6 +667,43 @@ void TstHttp::setCookieLinesReachTheJar()
     names.sort();
     // The last header line has no CR LF of its own, so its cookie is not taken.
     QCOMPARE(names, (QStringList { "lang=en", "sid=abc" }));
+}
+
+// A server that streams junk as fast as the client takes it: the client gives up at the limit and
+// stops reading, long before the server is through.
+void TstHttp::oversizedAnswerIsRefusedEarly_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::newRow("header that never ends") << QByteArray("HTTP/1.0 200 OK\r\nX-Junk: ");
+    QTest::newRow("body beyond its limit") << QByteArray("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n");
+}
+
+void TstHttp::oversizedAnswerIsRefusedEarly()
+{
+    QFETCH(QByteArray, head);
+    constexpr qint64 streamed = 256LL * 1024 * 1024;
+    std::atomic<qint64> sent { 0 };
+    TestHttpServer server([head, &sent](TestConnection &connection) {
+        connection.readRequest();
+        const QByteArray junk(64 * 1024, 'j');
+        if (!connection.write(head))
+            return;
+        while (sent.load() < streamed && connection.write(junk))
+            sent.fetch_add(junk.size());
+    });
+    const QUrl url = server.url(QStringLiteral("/v2/api/execute.php?method=login"));
+    KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts());
+    QVERIFY(!reply.post(ClientVersion, 60000));
+    QVERIFY(server.waitForConnections(1, 60000));
+
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("The answer is too large; url = %1").arg(url.toString()),
+                     int(VM::LogLevel::Info))
+                 .size(),
+        1);
+    QVERIFY(reply.bytesReceived() <= KNetworkReply::maxAnswerBodyBytes);
+    // The server could not get rid of its stream: the client had stopped reading.
+    QVERIFY2(sent.load() < streamed / 4, qPrintable(QString::number(sent.load())));
 }
 
 // ---- time-outs --------------------------------------------------------------------------------
@@ -602,6 +769,20 @@ void TstHttp::tlsTrusted()
     QVERIFY(server.waitForConnections(1));
     // The server speaks only TLS: the request got through it.
     QVERIFY(server.received().endsWith("login=a&passwd=b"));
+}
+
+void TstHttp::tlsCloseNotifyEndsTheAnswer()
+{
+    // The silence rule would fail the exchange after 2 s, long before the server gives up.
+    CloseNotifyServer server(okAnswer("complete"));
+    const QUrl url(
+        QStringLiteral("https://127.0.0.1:%1/v2/api/execute.php?method=login").arg(server.port()));
+    KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts(2000));
+    QVERIFY2(reply.post(ClientVersion, 60000), qPrintable(m_log->lines().join("\n")));
+    QCOMPARE(reply.statusCode(), 200);
+    QCOMPARE(reply.readAll(), QByteArray("complete"));
+    QVERIFY(m_log->matching(QStringLiteral("Socket timeout exceded")).isEmpty());
+    QVERIFY(server.clientClosedFirst());
 }
 
 void TstHttp::tlsRefused_data()
@@ -741,6 +922,46 @@ void TstHttp::noDumpWithoutTheWord()
     QVERIFY(reply.post(ClientVersion, 60000));
     QVERIFY(!KNetworkReply::rawDumpEnabled());
     QVERIFY(!QFile::exists(dumpPath));
+}
+
+// The dump holds the password and the session cookie.
+void TstHttp::dumpIsForItsOwnerOnly_data()
+{
+    QTest::addColumn<int>("leftOverMode"); // -1: no file yet
+    QTest::newRow("new file") << -1;
+    QTest::newRow("left over, readable by all") << 0644;
+    QTest::newRow("left over, writable by all") << 0666;
+}
+
+void TstHttp::dumpIsForItsOwnerOnly()
+{
+    QFETCH(int, leftOverMode);
+    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QVERIFY(QDir().mkpath(m_home->cachePath()));
+    QFile::remove(dumpPath);
+    if (leftOverMode >= 0) {
+        QFile old(dumpPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("left over\n");
+        old.close();
+        QCOMPARE(::chmod(QFile::encodeName(dumpPath).constData(), mode_t(leftOverMode)), 0);
+    }
+    KNetworkReply::resetRawDumpForTesting(true);
+    const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
+
+    TestHttpServer server(answering(okAnswer("x")));
+    KNetworkReply reply(
+        server.url(QStringLiteral("/p")), Referer, "passwd=secret", nullptr, quickTimeouts());
+    QVERIFY(reply.post(ClientVersion, 60000));
+
+    struct stat status
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(dumpPath).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 0777), 0600);
+    const QByteArray dump = readFile(dumpPath);
+    QVERIFY(dump.contains("passwd=secret\nW--------------->\n"));
+    QVERIFY(!dump.contains("left over"));
 }
 
 // ---- abort ------------------------------------------------------------------------------------

@@ -7,14 +7,62 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
+// An answer of 100,000 lines key0="0", key1="1", ... served a byte at a time. When the parser
+// asks for the line numbered pauseAt, the device tells `reached` and waits for `resume`.
+class LineSource : public QIODevice
+{
+public:
+    explicit LineSource(int pauseAt)
+        : m_pauseAt(pauseAt)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    int linesStarted() const { return m_line; }
+
+    QSemaphore reached;
+    QSemaphore resume;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (maxSize <= 0)
+            return 0;
+        if (m_at == m_current.size()) {
+            if (m_line == LineCount)
+                return -1;
+            if (m_line == m_pauseAt) {
+                reached.release();
+                resume.tryAcquire(1, 10000);
+            }
+            m_current
+                = "key" + QByteArray::number(m_line) + "=\"" + QByteArray::number(m_line) + "\"\n";
+            m_at = 0;
+            ++m_line;
+        }
+        data[0] = m_current.at(m_at++);
+        return 1;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    static constexpr int LineCount = 100000;
+    const int m_pauseAt;
+    int m_line = 0;
+    QByteArray m_current;
+    qsizetype m_at = 0;
+};
+
 KValueMap parse(const QByteArray &body)
 {
     QBuffer buffer;
@@ -68,6 +116,9 @@ private slots:
     void parseReplySurvivesHostileBodies_data();
     void parseReplySurvivesHostileBodies();
     void parseReplyFromSeveralThreads();
+    void parseReplyStopsWhenAborted();
+    void answerNumber_data();
+    void answerNumber();
 
     void encodeForm_data();
     void encodeForm();
@@ -236,6 +287,67 @@ void TestValueMap::parseReplyFromSeveralThreads()
         delete thread;
     }
     QCOMPARE(failures.load(), 0);
+}
+
+// The abort, set from another thread while the parser waits for line 1000, ends the parse there.
+void TestValueMap::parseReplyStopsWhenAborted()
+{
+    LineSource source(1000);
+    std::atomic<bool> abort { false };
+    std::thread aborter([&] {
+        if (source.reached.tryAcquire(1, 10000))
+            abort.store(true);
+        source.resume.release();
+    });
+    const KValueMap answer = ::parseReply(&source, &abort);
+    aborter.join();
+    QVERIFY(abort.load());
+    QCOMPARE(answer.value(QStringLiteral("key0")), QVariant(QStringLiteral("0")));
+    QCOMPARE(answer.value(QStringLiteral("key999")), QVariant(QStringLiteral("999")));
+    // At most the line under way when the abort came is read to its end.
+    QVERIFY2(source.linesStarted() <= 1001, qPrintable(QString::number(source.linesStarted())));
+    QVERIFY(!answer.contains(QStringLiteral("key1001")));
+}
+
+// The numbers of answer values (result, auth, login, deleted, new_user).
+void TestValueMap::answerNumber_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("one") << QVariant(QStringLiteral("1")) << 1 << true;
+    QTest::newRow("minus one") << QVariant(QStringLiteral("-1")) << -1 << true;
+    QTest::newRow("largest int") << QVariant(QStringLiteral("2147483647")) << 2147483647 << true;
+    QTest::newRow("smallest int") << QVariant(QStringLiteral("-2147483648")) << int(-2147483648LL)
+                                  << true;
+    QTest::newRow("2^32 + 1 does not wrap to 1")
+        << QVariant(QStringLiteral("4294967297")) << 0 << false;
+    QTest::newRow("2^32 does not wrap to 0")
+        << QVariant(QStringLiteral("4294967296")) << 0 << false;
+    QTest::newRow("one past the largest int")
+        << QVariant(QStringLiteral("2147483648")) << 0 << false;
+    QTest::newRow("one below the smallest int")
+        << QVariant(QStringLiteral("-2147483649")) << 0 << false;
+    QTest::newRow("2^64 + 1") << QVariant(QStringLiteral("18446744073709551617")) << 0 << false;
+    QTest::newRow("text") << QVariant(QStringLiteral("ok")) << 0 << false;
+    QTest::newRow("empty") << QVariant(QString()) << 0 << false;
+    QTest::newRow("fraction") << QVariant(QStringLiteral("1.0")) << 0 << false;
+    QTest::newRow("hexadecimal") << QVariant(QStringLiteral("0x1")) << 0 << false;
+    QTest::newRow("block value") << QVariant(QByteArray("1\n")) << 1 << true;
+    QTest::newRow("block value beyond int") << QVariant(QByteArray("4294967297\n")) << 0 << false;
+    QTest::newRow("missing") << QVariant() << 0 << false;
+}
+
+void TestValueMap::answerNumber()
+{
+    QFETCH(QVariant, value);
+    QFETCH(int, number);
+    QFETCH(bool, ok);
+    bool valid = !ok;
+    QCOMPARE(::answerNumber(value, &valid), number);
+    QCOMPARE(valid, ok);
+    QCOMPARE(::answerNumber(value), number);
 }
 
 void TestValueMap::encodeForm_data()

@@ -5,6 +5,7 @@
 #include "settings/kcompanyrecords.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/testlogcapture.h"
 #include "support/testsupport.h"
 #include "webclient/formencoding.h"
 #include "webclient/kwebclient.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QTcpServer>
@@ -108,6 +110,7 @@ private slots:
     void refusedSignInForgetsRecords();
     void signInWithoutAnswerChangesNothing();
     void signInNeverRelogs();
+    void overlongDomainIsNotStored();
 
     void feedbackParameters();
     void feedbackBody_data();
@@ -128,6 +131,8 @@ private slots:
 
     void abortStopsTheUpload_data();
     void abortStopsTheUpload();
+    void abortWhileParsingEndsTheUpload();
+    void oversizedAnswerGivesCode4();
     void devserviceSwitches_data();
     void devserviceSwitches();
     void endToEndWithDevservice();
@@ -404,6 +409,14 @@ void TestWebClient::classifyLogin_data()
     QTest::newRow("2/-") << "2" << none << none << 5 << false;
     QTest::newRow("0/2") << "0"
                          << "2" << none << 5 << false;
+    // Numbers beyond 32 bits are no numbers: they never wrap into a verdict.
+    QTest::newRow("2^32+1/0") << "4294967297"
+                              << "0" << none << 3 << false;
+    QTest::newRow("0/2^32+1") << "0"
+                              << "4294967297" << none << 3 << false;
+    QTest::newRow("1/0 new_user 2^32+1") << "1"
+                                         << "0"
+                                         << "4294967297" << 1 << false;
 }
 
 void TestWebClient::classifyLogin()
@@ -575,6 +588,34 @@ void TestWebClient::signInNeverRelogs()
     QCOMPARE(m_server->methods(), QStringList({ "login", "login" }));
 }
 
+// Velmora's settings store is shared: an answer must not be able to bloat it.
+void TestWebClient::overlongDomainIsNotStored()
+{
+    VM::KCompanyRecords::forgetCompany(QStringLiteral("dan"), QString());
+    const QString storePath = QSettings(QSettings::NativeFormat, QSettings::UserScope,
+        VM::KSettingsManager::organisation(), VM::KSettingsManager::application())
+                                  .fileName();
+    const qint64 sizeBefore = QFileInfo(storePath).size();
+    const QByteArray domain(10000, 'd');
+    m_server->script({ ApiTestServer::loginOk(domain) });
+    KWebClient client(QStringLiteral("1.2.3"));
+    const qint64 before = logSize();
+    QString company;
+    bool newUser = false;
+    QCOMPARE(client.login(QStringLiteral("dan"), QStringLiteral("pw"), company, newUser), 1);
+    QVERIFY(client.isSignedIn());
+
+    QVERIFY(VM::KCompanyRecords::loadCompanyRecords(QStringLiteral("dan")).isEmpty());
+    QVERIFY2(QFileInfo(storePath).size() - sizeBefore < 4096,
+        qPrintable(QString::number(QFileInfo(storePath).size() - sizeBefore)));
+    bool warned = false;
+    for (const QString &line : logLinesSince(before))
+        warned = warned
+            || (line.contains(QStringLiteral("The company domain is too long"))
+                && line.contains(QStringLiteral(" WARN ")));
+    QVERIFY(warned);
+}
+
 void TestWebClient::feedbackParameters()
 {
     const KValueMap parameters = KWebClient::feedbackParameters(
@@ -643,6 +684,8 @@ void TestWebClient::uploadResult_data()
     QTest::newRow("result 0") << 200 << QByteArray("result=\"0\"\n") << 5;
     QTest::newRow("empty result") << 200 << QByteArray("result=\"\"\n") << 5;
     QTest::newRow("text result") << 200 << QByteArray("result=\"ok\"\n") << 5;
+    QTest::newRow("result 2^32+1 is no 1") << 200 << QByteArray("result=\"4294967297\"\n") << 5;
+    QTest::newRow("result 2^33-1 is no -1") << 200 << QByteArray("result=\"8589934591\"\n") << 5;
     QTest::newRow("no result") << 200 << QByteArray("message=\"thanks\"\n") << 5;
     QTest::newRow("empty body") << 200 << QByteArray() << 5;
     QTest::newRow("status 403") << 403 << QByteArray("result=\"1\"\n") << 4;
@@ -953,6 +996,60 @@ void TestWebClient::abortStopsTheUpload()
 
     // The client stays usable.
     QCOMPARE(client.uploadFeedback(QStringLiteral("again"), {}, {}, {}, false), 0);
+}
+
+// The answer is in and being parsed when the abort comes: the upload ends with code 4 and no
+// later step, without parsing the rest.
+void TestWebClient::abortWhileParsingEndsTheUpload()
+{
+    QByteArray body;
+    for (int i = 0; i < 600000; ++i)
+        body += "filler=\"" + QByteArray::number(i) + "\"\n";
+    body += "result=\"1\"\n";
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::Answer { 200, body, {} } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+
+    TestLogCapture log;
+    std::atomic<bool> stop { false };
+    std::atomic<bool> abortedAfterAnswer { false };
+    std::thread aborter([&] {
+        while (!stop.load()) {
+            if (!log.matching(QStringLiteral("Answer received; url: ")).isEmpty()) {
+                client.abortRequest();
+                abortedAfterAnswer.store(true);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    QSignalSpy successed(&client, &KWebClient::sigRequestSuccessed);
+    QSignalSpy lost(&client, &KWebClient::sigLostConnection);
+    const int code = client.uploadFeedback(QStringLiteral("x"), {}, {}, QByteArray("dump"), true);
+    stop.store(true);
+    aborter.join();
+    QVERIFY(abortedAfterAnswer.load());
+    QCOMPARE(code, 4);
+    QCOMPARE(successed.size(), 0);
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
+}
+
+// An answer header past its limit fails the request like any broken answer.
+void TestWebClient::oversizedAnswerGivesCode4()
+{
+    m_server->script({ ApiTestServer::loginOk(),
+        ApiTestServer::Answer { 200, "result=\"1\"\n", "big=" + QByteArray(70000, 'c') } });
+    KWebClient client(QStringLiteral("1.2.3"));
+    signIn(client);
+    const qint64 before = logSize();
+    QCOMPARE(client.uploadFeedback(QStringLiteral("x"), {}, {}, QByteArray("dump"), true), 4);
+    bool logged = false;
+    for (const QString &line : logLinesSince(before))
+        logged = logged
+            || (line.contains(QStringLiteral("The answer is too large; url = "))
+                && line.contains(QStringLiteral(" INFO ")));
+    QVERIFY(logged);
 }
 
 // Starts devservice with the test certificates and the account erin:s3cret:erin.example plus the

@@ -77,6 +77,7 @@ KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer,
     , m_referer(referer)
     , m_statusCode(-1)
     , m_contentLength(-1)
+    , m_contentLengthOverflow(false)
     , m_bytesReceived(0)
     // Both lazy patterns need a CR LF after their line; "." also matches line breaks.
     , m_setCookieRx(QStringLiteral("\\r\\nSet-Cookie:(.*?)\\r\\n"),
@@ -220,6 +221,7 @@ bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64
     {
         QMutexLocker locker(this);
         m_contentLength = -1;
+        m_contentLengthOverflow = false;
     }
     const Timeouts timeouts = this->timeouts();
     // The body goes out from its first byte, also when this source served an earlier request.
@@ -373,6 +375,16 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
     std::shared_ptr<QAbstractSocket> socket(connected);
     if (thread() == caller)
         socket->setParent(this);
+    m_remoteClosed.store(false);
+    // Reported from within the waits of this thread. A TLS socket reports a received close_notify
+    // this way and keeps the TCP connection, waiting for a close_notify of ours.
+    connect(
+        socket.get(), &QAbstractSocket::errorOccurred, this,
+        [this](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                m_remoteClosed.store(true);
+        },
+        Qt::DirectConnection);
 
     if (tls) {
         auto *sslSocket = static_cast<QSslSocket *>(socket.get());
@@ -433,7 +445,7 @@ bool KNetworkReply::waitReadable(QAbstractSocket *socket, int ms)
             return false;
         if (socket->waitForReadyRead(int(std::min<qint64>(left, AbortSliceMs))))
             return true;
-        if (socket->state() == QAbstractSocket::UnconnectedState)
+        if (peerClosed(socket))
             return false;
     }
 }
@@ -582,7 +594,7 @@ bool KNetworkReply::downloadChunk(QByteArray &out, QAbstractSocket *socket, int 
             break;
         if (isAborted())
             return false;
-        if (socket->state() == QAbstractSocket::UnconnectedState && socket->bytesAvailable() == 0)
+        if (peerClosed(socket) && socket->bytesAvailable() == 0)
             return true;
     }
     const qint64 elapsed = timer.elapsed();
@@ -631,6 +643,8 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
         timer.restart();
         accumulator.append(chunk);
         end = headerEnd(accumulator);
+        if (answerTooLarge(end < 0 ? accumulator.size() : end, 0))
+            return false;
     }
 
     if (!takeHeader(accumulator, end)) {
@@ -639,6 +653,8 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
         return false;
     }
     accumulator.clear();
+    if (answerTooLarge(0, bytesReceived()))
+        return false;
 
     bool haveBody;
     {
@@ -656,6 +672,8 @@ bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
             return false;
         if (chunk.isEmpty())
             break;
+        if (answerTooLarge(0, bytesReceived() + chunk.size()))
+            return false;
         {
             QMutexLocker locker(this);
             buffer().append(chunk);
@@ -687,7 +705,23 @@ qsizetype KNetworkReply::headerEnd(const QByteArray &answer)
 bool KNetworkReply::acceptAnswer(const QByteArray &answer)
 {
     const qsizetype end = headerEnd(answer);
+    if (answerTooLarge(end < 0 ? answer.size() : end, end < 0 ? 0 : answer.size() - end - 4))
+        return false;
     return end > 0 && takeHeader(answer, end) && bodyComplete();
+}
+
+bool KNetworkReply::answerTooLarge(qint64 headerBytes, qint64 bodyBytes)
+{
+    if (headerBytes <= maxAnswerHeaderBytes && bodyBytes <= maxAnswerBodyBytes)
+        return false;
+    LOG_INFO(QStringLiteral("The answer is too large; url = %1").arg(url().toString()));
+    return true;
+}
+
+bool KNetworkReply::peerClosed(const QAbstractSocket *socket) const
+{
+    // error() alone does not keep it: every wait that runs out overwrites it.
+    return socket->state() == QAbstractSocket::UnconnectedState || m_remoteClosed.load();
 }
 
 bool KNetworkReply::takeHeader(const QByteArray &answer, qsizetype end)
@@ -748,14 +782,17 @@ qint64 KNetworkReply::contentLengthFromHeader()
     if (!match.hasMatch())
         return -1;
     bool ok = false;
-    const qint64 length = match.captured(1).toLongLong(&ok);
+    const QString digits = match.captured(1);
+    const qint64 length = digits.toLongLong(&ok);
+    // Digits that do not fit are a broken answer, not a missing length.
+    m_contentLengthOverflow = !digits.isEmpty() && !ok;
     return ok ? length : -1;
 }
 
 bool KNetworkReply::bodyComplete()
 {
     QMutexLocker locker(this);
-    if (m_contentLength >= 0 && m_contentLength != m_bytesReceived) {
+    if (m_contentLengthOverflow || (m_contentLength >= 0 && m_contentLength != m_bytesReceived)) {
         LOG_INFO(
             QStringLiteral("The server has broken the stream; url = %1").arg(m_url.toString()));
         return false;

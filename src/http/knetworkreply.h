@@ -81,6 +81,12 @@ public:
     // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it (819).
     static constexpr int sendRateLimit = 8196;
 
+    // The largest answer taken in: the header (status line and header lines, up to the blank
+    // line) and the body. An answer that grows past either is refused as soon as it does, so that
+    // a server cannot make the client hold more than this in memory.
+    static constexpr qint64 maxAnswerHeaderBytes = 64 * 1024;
+    static constexpr qint64 maxAnswerBodyBytes = 16 * 1024 * 1024;
+
     // Guards every cookie jar handed to a request; taken before any object's own lock.
     static QMutex cookieMutex;
 
@@ -130,7 +136,8 @@ public:
     QVariant header(int selector) const;
     // The answer's header block, from the status line up to the blank line, without it.
     QByteArray responseHeader() const;
-    // The answer's Content-Length, -1 when it gives none; body bytes received so far.
+    // The answer's Content-Length, -1 when it gives none or one too large to read; body bytes
+    // received so far.
     qint64 contentLength() const;
     qint64 bytesReceived() const;
 
@@ -181,6 +188,11 @@ private:
     bool acceptHeader();
     qint64 contentLengthFromHeader();
     bool bodyComplete();
+    // Logs that the answer is too large when header or body passed its limit; true then.
+    bool answerTooLarge(qint64 headerBytes, qint64 bodyBytes);
+    // The peer ended the answer: it closed the TCP connection, or, over TLS, sent close_notify
+    // (the TLS socket then reports the remote closed while the TCP connection stays up).
+    bool peerClosed(const QAbstractSocket *socket) const;
 
     // Blocking waits in slices short enough to notice abort(); each returns false on abort.
     bool waitReadable(QAbstractSocket *socket, int ms);
@@ -199,12 +211,17 @@ private:
     QString m_reasonPhrase;
     QString m_httpVersion;
     qint64 m_contentLength;
+    // The header gives a Content-Length whose digits do not fit a qint64.
+    bool m_contentLengthOverflow;
     qint64 m_bytesReceived;
     QRegularExpression m_setCookieRx;
     QRegularExpression m_statusLineRx;
     QRegularExpression m_contentLengthRx;
     QAbstractSocket *m_socket;
     Timeouts m_timeouts;
+
+    // The socket reported that the remote closed (a TLS socket reports close_notify so).
+    std::atomic<bool> m_remoteClosed { false };
 
     // abort(): the flag, and a condition that wakes the pacing sleep at once.
     std::atomic<bool> m_aborted { false };

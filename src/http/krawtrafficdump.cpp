@@ -66,8 +66,15 @@ bool decideLocked(DumpState &s)
     if (s.on) {
         s.file.setFileName(QFileInfo(cacheFolder() + QStringLiteral("raw_network_data_alt.txt"))
                                .absoluteFilePath());
-        if (!s.file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // The dump holds the password and the session cookie: its owner alone may read it. A new
+        // file is created so; one left from an earlier run loses any wider permissions before
+        // anything is written to it.
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (!s.file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly)
+            || !s.file.setPermissions(ownerOnly)) {
+            s.file.close();
             s.on = false;
+        }
     }
     return s.on;
 }

@@ -8,7 +8,8 @@ class KRequestBody;
 // The raw traffic dump: every request and answer of a run as it went over the wire, in
 // "raw_network_data_alt.txt" in the cache folder. Switched on by the word "+dumps" among the
 // application's arguments; decided once per process, at the first request that connects. The
-// file is emptied then and stays open until the process ends; blocks of all requests follow each
+// file is emptied then, made readable and writable by its owner only (it holds the password and
+// the session cookie), and stays open until the process ends; blocks of all requests follow each
 // other in the order in which they were written. Lines end with a single LF. Byte data (headers,
 // bodies) is written byte for byte up to its first NUL byte; texts are written as ISO 8859-1.
 // Every block begins with an empty line. All functions may be called from any thread.

@@ -25,8 +25,9 @@ ReplyParser &parser()
 
 } // namespace
 
-KValueMap parseReply(QIODevice *device)
+KValueMap parseReply(QIODevice *device, const std::atomic<bool> *abort)
 {
+    const auto stopped = [abort] { return abort && abort->load(std::memory_order_relaxed); };
     ReplyParser &p = parser();
     QMutexLocker lock(&p.mutex);
     KValueMap answer;
@@ -34,6 +35,8 @@ KValueMap parseReply(QIODevice *device)
         return answer;
 
     for (;;) {
+        if (stopped())
+            break;
         const QByteArray line = device->readLine();
         if (line.isEmpty())
             break;
@@ -44,6 +47,8 @@ KValueMap parseReply(QIODevice *device)
             const QString key = text.mid(2, qMax<qsizetype>(0, text.size() - 3));
             QByteArray value;
             for (;;) {
+                if (stopped())
+                    return answer;
                 const QByteArray data = device->readLine();
                 if (data.size() <= 2 || data.startsWith("!!"))
                     break;
@@ -58,4 +63,18 @@ KValueMap parseReply(QIODevice *device)
             answer.insert(match.captured(1), match.captured(2));
     }
     return answer;
+}
+
+int answerNumber(const QVariant &value, bool *ok)
+{
+    bool valid = false;
+    int number = 0;
+    // A 32-bit reading of the text itself: a wider conversion cut down to int would wrap.
+    if (value.metaType().id() == QMetaType::QByteArray)
+        number = value.toByteArray().toInt(&valid, 10);
+    else if (value.metaType().id() == QMetaType::QString)
+        number = value.toString().toInt(&valid, 10);
+    if (ok)
+        *ok = valid;
+    return valid ? number : 0;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
+
 class QIODevice;
 
 // Request parameters and parsed answers of the web service. Request values hold bytes (UTF-8 or
@@ -25,4 +27,13 @@ using KValueMap = QHash<QString, QVariant>;
 // entry is matched only on the text before its first zero byte.
 //
 // Thread-safe: calls from several threads run one after another under one process-wide mutex.
-KValueMap parseReply(QIODevice *device);
+//
+// abort, when given, is looked at before every line: once it is true the parser stops and returns
+// the entries read so far, so that a caller told to stop (from any thread) is not held up by a
+// long answer.
+KValueMap parseReply(QIODevice *device, const std::atomic<bool> *abort = nullptr);
+
+// The number an answer value stands for (`result`, `auth`, `login`, `deleted`, `new_user`): the
+// value's text read as a decimal integer that fits a signed 32-bit int. Anything else (text, an
+// empty value, a number outside that range) is no number: 0, with ok false. Never wraps.
+int answerNumber(const QVariant &value, bool *ok = nullptr);

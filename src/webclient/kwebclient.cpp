@@ -192,7 +192,15 @@ KValueMap KWebClient::sendRequest(
     if (reply.statusCode() != 200)
         throw ExServerError();
 
-    const KValueMap answer = parseReply(&reply);
+    LOG_TRACE(QStringLiteral("Answer received; url: %1, %2 bytes")
+                  .arg(reply.url().toString())
+                  .arg(reply.size()));
+    // An abort while the answer is parsed ends the parse and the operation at once.
+    const KValueMap answer = parseReply(&reply, &aborted);
+    if (aborted.load()) {
+        LOG_INFO(QStringLiteral("Request aborted; url: %1").arg(reply.url().toString()));
+        throw ExConnectionError();
+    }
     emit sigRequestSuccessed();
 
     if (!relogin || !answer.contains(QStringLiteral("auth")))
@@ -207,7 +215,7 @@ KValueMap KWebClient::sendRequest(
         savedPassword = lastPassword;
         savedDomain = lastDomain;
     }
-    if (answer.value(QStringLiteral("auth")).toInt() != 0)
+    if (answerNumber(answer.value(QStringLiteral("auth"))) != 0)
         return answer;
 
     LOG_INFO(QStringLiteral("Server forgot us. We must try to re-login to the system."));
@@ -266,16 +274,16 @@ int KWebClient::classifyLoginAnswer(const KValueMap &answer, bool *newUser)
     const auto loginValue = answer.constFind(QStringLiteral("login"));
     if (loginValue == answer.cend())
         return LoginUnknownAnswer;
-    const int verdict = loginValue->toInt();
+    const int verdict = answerNumber(*loginValue);
     const auto deletedValue = answer.constFind(QStringLiteral("deleted"));
     const bool hasDeleted = deletedValue != answer.cend();
-    const int deleted = hasDeleted ? deletedValue->toInt() : 0;
+    const int deleted = hasDeleted ? answerNumber(*deletedValue) : 0;
 
     if (verdict == 2 && hasDeleted && deleted == 0)
         return LoginPending;
     if (verdict == 1 && hasDeleted && deleted == 0) {
         if (newUser)
-            *newUser = answer.value(QStringLiteral("new_user")).toInt() > 0;
+            *newUser = answerNumber(answer.value(QStringLiteral("new_user"))) > 0;
         return LoginOk;
     }
     if (verdict == -1)
@@ -285,6 +293,21 @@ int KWebClient::classifyLoginAnswer(const KValueMap &answer, bool *newUser)
     if (hasDeleted && deleted == 1)
         return LoginUserDeleted;
     return LoginUnknownAnswer;
+}
+
+QList<CompanyEntry> KWebClient::storableCompanies(const QList<CompanyEntry> &companies)
+{
+    QList<CompanyEntry> storable;
+    for (const CompanyEntry &entry : companies) {
+        if (entry.first.size() > MaxStoredDomainLength) {
+            LOG_WARN(QStringLiteral("The company domain is too long (%1 characters); it was "
+                                    "not stored")
+                         .arg(entry.first.size()));
+            continue;
+        }
+        storable.append(entry);
+    }
+    return storable;
 }
 
 void KWebClient::processCompanies(QList<CompanyEntry> *companies, const KValueMap &answer)
@@ -340,8 +363,16 @@ int KWebClient::loginImpl(const QString &login, const QString &password, QString
             }
             signedIn.store(true);
             company = domain;
+            // The settings store is shared with Velmora: a domain no company can have stays out
+            // of it, so an answer cannot make the store grow without bound.
+            if (domain.size() > MaxStoredDomainLength) {
+                LOG_WARN(QStringLiteral("The company domain is too long (%1 characters); it was "
+                                        "not stored")
+                             .arg(domain.size()));
+                return LoginOk;
+            }
             if (companies && !companies->isEmpty())
-                VM::KCompanyRecords::saveCompanies(login, *companies);
+                VM::KCompanyRecords::saveCompanies(login, storableCompanies(*companies));
             else
                 VM::KCompanyRecords::saveCompanies(login, { CompanyEntry(domain, domain) });
             VM::KCompanyRecords::storePasswordDigest(login, domain, password);
@@ -397,7 +428,7 @@ QByteArray KWebClient::feedbackBody(const QString &message, const QByteArray &sc
 int KWebClient::resultCode(const KValueMap &answer)
 {
     const auto result = answer.constFind(QStringLiteral("result"));
-    return result != answer.cend() && result->toInt() == 1 ? CallOk : CallBadResult;
+    return result != answer.cend() && answerNumber(*result) == 1 ? CallOk : CallBadResult;
 }
 
 std::shared_ptr<KFormBody> KWebClient::feedbackForm(const QString &message,
@@ -466,7 +497,7 @@ int KWebClient::sendFeedback(const std::shared_ptr<KFormBody> &body)
         return CallFailed;
     }
     const auto result = answer.constFind(QStringLiteral("result"));
-    if (result != answer.cend() && result->toInt() == -1)
+    if (result != answer.cend() && answerNumber(*result) == -1)
         code = CallRefused;
     return code;
 }

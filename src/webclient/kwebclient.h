@@ -68,6 +68,10 @@ public:
 
     static constexpr int DefaultRequestTimeoutMs = 60000;
 
+    // The longest company domain kept in the settings store; a sign-in whose answer names a
+    // longer one succeeds, but stores no company record and no digest for it.
+    static constexpr int MaxStoredDomainLength = 255;
+
     explicit KWebClient(const QString &clientVersion);
     ~KWebClient() override;
 
@@ -178,6 +182,8 @@ private:
     // message is the UTF-8 text. The fields view the arguments.
     static QList<FormField> feedbackFields(const QByteArray &message, const QByteArray &screenshot,
         const QByteArray &localCache, const QByteArray &memoryDump, bool crash);
+    // The entries whose domain may be stored; each left out is logged.
+    static QList<CompanyEntry> storableCompanies(const QList<CompanyEntry> &companies);
     // CallOk when the answer's result reads as 1, CallBadResult otherwise.
     static int resultCode(const KValueMap &answer);
     int loginImpl(const QString &login, const QString &password, QString &company, bool &newUser,

@@ -119,11 +119,13 @@ QByteArray TestConnection::readRequest(int timeoutMs)
     }
 }
 
-void TestConnection::write(const QByteArray &bytes)
+bool TestConnection::write(const QByteArray &bytes)
 {
-    m_socket->write(bytes);
+    if (m_socket->write(bytes) != bytes.size())
+        return false;
     while (m_socket->bytesToWrite() > 0 && m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->waitForBytesWritten(1000);
+    return m_socket->bytesToWrite() == 0 && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void TestConnection::writeByteByByte(const QByteArray &bytes, int pauseMs)

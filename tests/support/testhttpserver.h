@@ -38,8 +38,8 @@ public:
     // Reads a whole request: up to the blank line, then as many bytes as its Content-Length.
     // Returns what arrived, also when the client stopped early or the wait ran out.
     QByteArray readRequest(int timeoutMs = 5000);
-    // Writes and waits until the bytes have left.
-    void write(const QByteArray &bytes);
+    // Writes and waits until the bytes have left; false when the connection ended first.
+    bool write(const QByteArray &bytes);
     // Writes one byte at a time, pausing between bytes.
     void writeByteByByte(const QByteArray &bytes, int pauseMs);
     // Closes the connection (the client sees the end of the answer).
