@@ -1,7 +1,7 @@
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
 #include "app/reportheader.h"
-#include "app/windowsversion.h"
+#include "base/processvalues.h"
+#include "base/windowsversion.h"
 #include "settings/ksettingsmanager.h"
 #include "support/testsupport.h"
 

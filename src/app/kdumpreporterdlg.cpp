@@ -1,7 +1,8 @@
 #include "app/kdumpreporterdlg.h"
 
-#include "app/processvalues.h"
 #include "app/reportheader.h"
+#include "app/webclientinstance.h"
+#include "base/processvalues.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"

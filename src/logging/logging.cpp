@@ -1,6 +1,6 @@
 #include "logging/logging.h"
 
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 
 #include <log4cxx/logger.h>
