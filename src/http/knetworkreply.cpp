@@ -2,7 +2,6 @@
 
 #include "http/krawtrafficdump.h"
 #include "logging/logging.h"
-#include "settings/ksettingsmanager.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>
@@ -150,6 +149,18 @@ void KNetworkReply::setTimeouts(const Timeouts &timeouts)
 {
     QMutexLocker locker(this);
     m_timeouts = timeouts;
+}
+
+KNetworkReply::ProxyCredentials KNetworkReply::proxyCredentials() const
+{
+    QMutexLocker locker(lockable());
+    return m_proxyCredentials;
+}
+
+void KNetworkReply::setProxyCredentials(const ProxyCredentials &credentials)
+{
+    QMutexLocker locker(this);
+    m_proxyCredentials = credentials;
 }
 
 KNetworkReply::Timeouts KNetworkReply::defaultTimeouts()
@@ -392,14 +403,13 @@ void KNetworkReply::proxyAuthenticationRequired(
     const QNetworkProxy &proxy, QAuthenticator *authenticator)
 {
     Q_UNUSED(proxy);
-    const QString user = VM::KSettingsManager::proxyUser();
-    const QString password = VM::KSettingsManager::proxyPassword();
-    if (user.isEmpty()) {
+    const ProxyCredentials credentials = proxyCredentials();
+    if (credentials.user.isEmpty()) {
         LOG_ERROR(QStringLiteral("KNetworkReply: proxy authentication required"));
         return;
     }
-    authenticator->setUser(user);
-    authenticator->setPassword(password);
+    authenticator->setUser(credentials.user);
+    authenticator->setPassword(credentials.password);
 }
 
 // ---- waits ------------------------------------------------------------------------------------

@@ -74,6 +74,13 @@ public:
         int sendPeriodMs = 100;
     };
 
+    // What to answer a proxy that asks for credentials; no user: the proxy is refused.
+    struct ProxyCredentials
+    {
+        QString user;
+        QString password;
+    };
+
     // Selector of header(): the only one.
     enum HeaderSelector { ContentLengthHeader = 0 };
 
@@ -128,6 +135,9 @@ public:
 
     Timeouts timeouts() const;
     void setTimeouts(const Timeouts &timeouts);
+    // The credentials for a proxy that asks for them; set before post(). None by default.
+    ProxyCredentials proxyCredentials() const;
+    void setProxyCredentials(const ProxyCredentials &credentials);
     // The time-outs that new objects get when none are given (test seam; the product never
     // changes them).
     static Timeouts defaultTimeouts();
@@ -153,8 +163,8 @@ signals:
     void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
 
 public slots:
-    // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass";
-    // with no stored user the authenticator stays untouched and the proxy refuses.
+    // Answers a proxy's demand for credentials with those set by setProxyCredentials(); with no
+    // user the authenticator stays untouched and the proxy refuses.
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
@@ -193,6 +203,7 @@ private:
     QRegularExpression m_contentLengthRx;
     QAbstractSocket *m_socket;
     Timeouts m_timeouts;
+    ProxyCredentials m_proxyCredentials;
 
     // abort(): the flag, and a condition that wakes the pacing sleep at once.
     std::atomic<bool> m_aborted { false };

@@ -2,6 +2,7 @@
 
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
+#include "settings/ksettingsmanager.h"
 #include "webclient/formencoding.h"
 
 #include <QDateTime>
@@ -158,6 +159,9 @@ KValueMap KWebClient::sendRequest(const QString &method, const QByteArray &body,
         &reply, &KNetworkReply::sslErrors, this, &KWebClient::onSslErrors, Qt::QueuedConnection);
     connect(&reply, &KNetworkReply::uploadProgress, this, &KWebClient::uploadProgress,
         Qt::DirectConnection);
+    // The store is read for each request, so credentials Velmora saved meanwhile are used.
+    reply.setProxyCredentials(
+        { VM::KSettingsManager::proxyUser(), VM::KSettingsManager::proxyPassword() });
     {
         QMutexLocker lock(&requestMutex);
         currentRequest = &reply;
