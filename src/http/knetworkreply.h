@@ -84,8 +84,10 @@ public:
     // Selector of header(): the only one.
     enum HeaderSelector { ContentLengthHeader = 0 };
 
-    // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it (819).
+    // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it.
     static constexpr int sendRateLimit = 8196;
+    // The most bytes written in one pacing period (819).
+    static constexpr int sendChunkSize = sendRateLimit * 100 / 1000;
 
     // Guards every cookie jar handed to a request; taken before any object's own lock.
     static QMutex cookieMutex;
