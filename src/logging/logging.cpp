@@ -57,12 +57,6 @@ QString qualifiedFunctionName(const char *prettyFunction)
     return QString::fromUtf8(name.data(), qsizetype(name.size()));
 }
 
-bool isLogEnabled(LogLevel level)
-{
-    const log4cxx::LoggerPtr logger = appLogger();
-    return logger && logger->isEnabledFor(LoggingManager::toLog4cxx(level));
-}
-
 void writeLog(
     LogLevel level, const QString &message, const char *file, const QString &function, int line)
 {
