@@ -352,6 +352,7 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
             socket->abort();
         }
     }));
+    helper->setObjectName(QStringLiteral("connection helper"));
     helper->start();
     helper->wait();
     helper.reset();

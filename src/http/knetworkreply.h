@@ -31,8 +31,9 @@ class QNetworkCookieJar;
 // first byte once post() has returned true). An object serves exactly one post().
 //
 // post() runs the whole exchange in the calling thread with blocking waits; the calling thread
-// needs no event loop (the TCP connection is made by a short-lived helper thread that post()
-// waits for, so that abort() can end a hanging connection at once). The request goes out in chunks
+// needs no event loop (the TCP connection is made by a short-lived helper thread, named
+// "connection helper", that post() waits for, so that abort() can end a hanging connection at
+// once; a proxy's demand for credentials is answered on it). The request goes out in chunks
 // of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
 // web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
 // the longest silence allowed while the answer is awaited: silence, not total time, so a slow
