@@ -1,7 +1,7 @@
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
 #include "app/reportheader.h"
-#include "app/windowsversion.h"
+#include "base/processvalues.h"
+#include "base/windowsversion.h"
 #include "settings/ksettingsmanager.h"
 #include "support/testsupport.h"
 
@@ -134,9 +134,9 @@ void TestDialog::form()
 
 void TestDialog::fieldsFromSettings()
 {
-    KSettingsManager::saveSetting("Login_vm", "someone@example.org");
-    KSettingsManager::saveSetting(
-        "Passwd_vm", KSettingsManager::scramble(QString::fromUtf8("s3cr\xc3\xa9t")));
+    KSettingsManager::saveSetting(KSettingsManager::Key::Login, "someone@example.org");
+    KSettingsManager::saveSetting(KSettingsManager::Key::Password,
+        KSettingsManager::scramble(QString::fromUtf8("s3cr\xc3\xa9t")));
     KDumpReporterDlg dialog(" /tmp/some dump.dmp");
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -237,7 +237,7 @@ void TestDialog::currentLoginFollowsField()
 {
     QVERIFY(currentLogin().isNull());
     {
-        KSettingsManager::saveSetting("Login_vm", "remembered");
+        KSettingsManager::saveSetting(KSettingsManager::Key::Login, "remembered");
         KDumpReporterDlg dialog("/tmp/x.dmp");
         QCOMPARE(currentLogin(), QStringLiteral("remembered"));
         auto *login = dialog.findChild<QLineEdit *>("lineEditLogin");

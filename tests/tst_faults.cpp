@@ -3,7 +3,7 @@
 // untouched, and a second press against a healthy service then sends the report.
 
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
 #include "logging/loggingmanager.h"

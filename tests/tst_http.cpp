@@ -1038,7 +1038,6 @@ void TstHttp::proxyCredentials()
     KNetworkReply reply(QUrl(QStringLiteral("http://127.0.0.1/")), Referer, "", nullptr);
     QAuthenticator untouched;
     untouched.setUser(QStringLiteral("before"));
-    VM::KSettingsManager::removeSetting(QStringLiteral("ProxyUser"));
     reply.proxyAuthenticationRequired(QNetworkProxy(), &untouched);
     QCOMPARE(untouched.user(), QStringLiteral("before"));
     QCOMPARE(m_log
@@ -1047,8 +1046,7 @@ void TstHttp::proxyCredentials()
                  .size(),
         1);
 
-    VM::KSettingsManager::saveSetting(QStringLiteral("ProxyUser"), QStringLiteral("proxyman"));
-    VM::KSettingsManager::saveSetting(QStringLiteral("ProxyPass"), QStringLiteral("pa55"));
+    reply.setProxyCredentials({ QStringLiteral("proxyman"), QStringLiteral("pa55") });
     QAuthenticator filled;
     reply.proxyAuthenticationRequired(QNetworkProxy(), &filled);
     QCOMPARE(filled.user(), QStringLiteral("proxyman"));

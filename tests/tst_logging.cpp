@@ -1,4 +1,4 @@
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "logging/logginglayout.h"
 #include "logging/loggingmanager.h"
 #include "support/testsupport.h"

@@ -2,7 +2,7 @@
 // buttons, answer the message boxes; the web service is the in-process HTTPS stand-in.
 
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"

@@ -5,6 +5,8 @@
 
 using VM::KSettingsManager;
 
+Q_DECLARE_METATYPE(KSettingsManager::Key)
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -16,6 +18,8 @@ private Q_SLOTS:
     void unscramble_data();
     void unscramble();
     void readers();
+    void keyNames_data();
+    void keyNames();
     void plainPassword_data();
     void plainPassword();
 };
@@ -115,6 +119,39 @@ void TestSettings::readers()
     QCOMPARE(KSettingsManager::password(), QStringLiteral("pa ss=word"));
     QCOMPARE(KSettingsManager::proxyUser(), QStringLiteral("proxy"));
     QCOMPARE(KSettingsManager::proxyPassword(), QStringLiteral("~%~::?plain"));
+}
+
+void TestSettings::keyNames_data()
+{
+    QTest::addColumn<KSettingsManager::Key>("key");
+    QTest::addColumn<QString>("name");
+    // The names Velmora reads and writes: they never change.
+    QTest::newRow("settings version")
+        << KSettingsManager::Key::SettingsVersion << "SettingsVersion";
+    QTest::newRow("automatic sign-in") << KSettingsManager::Key::AutoLogin << "AutoLogin_vm";
+    QTest::newRow("remember me") << KSettingsManager::Key::Remember << "Remember_vm";
+    QTest::newRow("login") << KSettingsManager::Key::Login << "Login_vm";
+    QTest::newRow("password") << KSettingsManager::Key::Password << "Passwd_vm";
+    QTest::newRow("proxy user") << KSettingsManager::Key::ProxyUser << "ProxyUser";
+    QTest::newRow("proxy password") << KSettingsManager::Key::ProxyPassword << "ProxyPass";
+}
+
+void TestSettings::keyNames()
+{
+    QFETCH(KSettingsManager::Key, key);
+    QFETCH(QString, name);
+    TemporaryHome home;
+    KSettingsManager::init(0x10000, "Co", "Soft");
+    QCOMPARE(KSettingsManager::keyName(key), name);
+
+    // A value of the table lands at the top level of the store under that name, and goes again.
+    KSettingsManager::saveSetting(key, QStringLiteral("value"));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Co", "Soft");
+    QCOMPARE(store.value(name).toString(), QStringLiteral("value"));
+    QCOMPARE(KSettingsManager::readSetting(key).toString(), QStringLiteral("value"));
+    KSettingsManager::removeSetting(key);
+    store.sync();
+    QVERIFY(!store.contains(name));
 }
 
 void TestSettings::plainPassword_data()

@@ -1,4 +1,6 @@
-#include "app/processvalues.h"
+#include "app/fatalerror.h"
+#include "base/fatalerrorhook.h"
+#include "base/processvalues.h"
 #include "skin/kapptitle.h"
 #include "skin/kskinnedabstract.h"
 #include "skin/kskinnedmessagebox.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -653,14 +656,23 @@ void TestSkin::closingTheBoxDoesNotQuit()
 void TestSkin::cacheFolderFailureShowsTheFatalBox_data()
 {
     QTest::addColumn<bool>("fromWorker");
-    QTest::newRow("GUI thread") << false;
-    QTest::newRow("another thread") << true;
+    QTest::addColumn<bool>("boxInstalled");
+    QTest::newRow("GUI thread") << false << true;
+    QTest::newRow("another thread") << true << true;
+    // Without the program's hook the folder's failure still ends the loop, with no box.
+    QTest::newRow("no hook installed") << false << false;
 }
 
 void TestSkin::cacheFolderFailureShowsTheFatalBox()
 {
     QFETCH(bool, fromWorker);
+    QFETCH(bool, boxInstalled);
     overrideSkinMode(SkinMode::Classic);
+    // Start-up installs the box as the fatal-error hook; the test does the same.
+    installFatalErrorHook(nullptr);
+    if (boxInstalled)
+        installFatalErrorBox();
+    const auto removeHook = qScopeGuard([] { installFatalErrorHook(nullptr); });
     TemporaryHome home;
     QFile blocker(home.path() + QStringLiteral("/.Velmora"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -703,6 +715,11 @@ void TestSkin::cacheFolderFailureShowsTheFatalBox()
     if (worker)
         QVERIFY(worker->wait(5000));
 
+    if (!boxInstalled) {
+        QCOMPARE(whenModal.seen(), 0);
+        QCOMPARE(result, QDir::fromNativeSeparators(home.path()) + QLatin1Char('/'));
+        return;
+    }
     QCOMPARE(whenModal.seen(), 1);
     QVERIFY(shownOnGuiThread);
     QVERIFY(callerWaited);

@@ -4,7 +4,8 @@
 //  - the time from the press of "Exit" during an upload until the event loop has returned and the
 //    web client has been shut down and destroyed, as start-up does before the process ends.
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
+#include "app/webclientinstance.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
@@ -78,7 +79,8 @@ int main(int argc, char *argv[])
     QTemporaryDir certificates;
     if (!makeTestCertificates(certificates.path()))
         qFatal("cannot make test certificates (devservice)");
-    qputenv("VELMORA_EXTRA_CA_CERTS", certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+    qputenv(
+        "VELMORA_EXTRA_CA_CERTS", certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
     ApiTestServer server(certificates.path());
     if (!server.startListening())
         qFatal("cannot start the test service");
@@ -117,7 +119,8 @@ int main(int argc, char *argv[])
             qFatal("the report was not sent (exit code %d)", code);
     }
     out << "gui.upload_bytes " << dumpSize << '\n'
-        << "gui.send_seconds " << QString::number(double(sendTime.elapsed()) / 1000.0, 'f', 1) << '\n'
+        << "gui.send_seconds " << QString::number(double(sendTime.elapsed()) / 1000.0, 'f', 1)
+        << '\n'
         << "gui.longest_stall_ms " << QString::number(longestStallMs, 'f', 1) << '\n';
     out.flush();
 
@@ -149,8 +152,8 @@ int main(int argc, char *argv[])
             qFatal("Exit while sending did not end with 0 and the dump kept (exit code %d)", code);
     }
     std::sort(exits.begin(), exits.end());
-    out << "gui.exit_while_sending_ms_median " << QString::number(exits.at(exits.size() / 2), 'f', 1)
-        << '\n'
+    out << "gui.exit_while_sending_ms_median "
+        << QString::number(exits.at(exits.size() / 2), 'f', 1) << '\n'
         << "gui.exit_while_sending_ms_max " << QString::number(exits.last(), 'f', 1) << '\n';
     return 0;
 }

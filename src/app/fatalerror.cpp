@@ -1,5 +1,6 @@
 #include "app/fatalerror.h"
 
+#include "base/fatalerrorhook.h"
 #include "skin/kskinnedmessagebox.h"
 
 #include <QApplication>
@@ -18,4 +19,9 @@ void showFatalError(const QString &message)
         show();
     else
         QMetaObject::invokeMethod(QCoreApplication::instance(), show, Qt::BlockingQueuedConnection);
+}
+
+void installFatalErrorBox()
+{
+    installFatalErrorHook(showFatalError);
 }

@@ -1,7 +1,9 @@
 #include "app/kdumpreporterdlg.h"
 
-#include "app/processvalues.h"
 #include "app/reportheader.h"
+#include "app/webclientinstance.h"
+#include "base/processvalues.h"
+#include "http/knetworkreply.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
@@ -15,8 +17,9 @@
 #include <QTimer>
 
 namespace {
-// The transport writes at most 819 bytes every 100 ms.
-constexpr double sendRateBytesPerSecond = 8190.0;
+// The transport writes at most one chunk a pacing period (819 bytes every 100 ms).
+constexpr double sendRateBytesPerSecond
+    = KNetworkReply::sendChunkSize * 1000.0 / KNetworkReply::Timeouts {}.sendPeriodMs;
 constexpr int progressScale = 1000;
 
 // Both sizes in the unit of the total: "46 / 284 KB".
@@ -132,7 +135,7 @@ void KDumpReporterDlg::onSubmitPerform()
 
     const auto finishUpload = [this, dumpPath](int code) {
         m_uploading = false;
-        if (code == 0) {
+        if (code == KWebClient::CallOk) {
             LOG_INFO(QStringLiteral("Dump sending succeeded."));
             QFile::remove(dumpPath);
             QCoreApplication::exit(0);
@@ -156,7 +159,7 @@ void KDumpReporterDlg::onSubmitPerform()
             finishUpload(code);
             return;
         }
-        if (code == 3) {
+        if (code == KWebClient::LoginInvalid) {
             QMessageBox::critical(this, tr("Report sending failed"),
                 tr("Report sending failed. Please provide valid Velmora "
                    "credentials."),
@@ -170,7 +173,7 @@ void KDumpReporterDlg::onSubmitPerform()
                                 "now.")
                      .arg(login));
         if (!dumpData(dumpPath)) {
-            finishUpload(5);
+            finishUpload(KWebClient::CallBadResult);
             return;
         }
         const QString message = reportHeader() + ui.textEditFeedback->toPlainText();

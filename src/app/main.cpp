@@ -1,7 +1,9 @@
 #include "app/displaycheck.h"
+#include "app/fatalerror.h"
 #include "app/fontwarmup.h"
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
+#include "app/webclientinstance.h"
+#include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
@@ -29,6 +31,8 @@ QStringList processArguments(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     FontWarmUp fontWarmUp;
+    // A cache folder that cannot be made, once the window can be shown, shows the fatal-error box.
+    installFatalErrorBox();
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     LOG_INFO(QStringLiteral("Dump reporter has been started."));
 

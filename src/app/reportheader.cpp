@@ -1,7 +1,7 @@
 #include "app/reportheader.h"
 
-#include "app/processvalues.h"
-#include "app/windowsversion.h"
+#include "base/processvalues.h"
+#include "base/windowsversion.h"
 
 #include <QObject>
 #include <QSysInfo>

@@ -38,8 +38,7 @@ public:
 
     void printHelp(const QString &usage) const;
 
-    // The texts that parse() and printHelp() print, before encoding; for callers that need them.
-    QString parseMessages() const { return m_messages; }
+    // The text that printHelp() prints, before encoding; for callers that need it.
     QString helpText(const QString &usage) const;
 
 private:

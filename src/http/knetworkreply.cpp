@@ -3,7 +3,6 @@
 #include "http/krawtrafficdump.h"
 #include "http/krequestbody.h"
 #include "logging/logging.h"
-#include "settings/ksettingsmanager.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>
@@ -157,6 +156,18 @@ void KNetworkReply::setTimeouts(const Timeouts &timeouts)
 {
     QMutexLocker locker(this);
     m_timeouts = timeouts;
+}
+
+KNetworkReply::ProxyCredentials KNetworkReply::proxyCredentials() const
+{
+    QMutexLocker locker(lockable());
+    return m_proxyCredentials;
+}
+
+void KNetworkReply::setProxyCredentials(const ProxyCredentials &credentials)
+{
+    QMutexLocker locker(this);
+    m_proxyCredentials = credentials;
 }
 
 KNetworkReply::Timeouts KNetworkReply::defaultTimeouts()
@@ -360,6 +371,7 @@ std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
             socket->abort();
         }
     }));
+    helper->setObjectName(QStringLiteral("connection helper"));
     helper->start();
     helper->wait();
     helper.reset();
@@ -421,14 +433,13 @@ void KNetworkReply::proxyAuthenticationRequired(
     const QNetworkProxy &proxy, QAuthenticator *authenticator)
 {
     Q_UNUSED(proxy);
-    const QString user = VM::KSettingsManager::proxyUser();
-    const QString password = VM::KSettingsManager::proxyPassword();
-    if (user.isEmpty()) {
+    const ProxyCredentials credentials = proxyCredentials();
+    if (credentials.user.isEmpty()) {
         LOG_ERROR(QStringLiteral("KNetworkReply: proxy authentication required"));
         return;
     }
-    authenticator->setUser(user);
-    authenticator->setPassword(password);
+    authenticator->setUser(credentials.user);
+    authenticator->setPassword(credentials.password);
 }
 
 // ---- waits ------------------------------------------------------------------------------------

@@ -32,8 +32,9 @@ class QNetworkCookieJar;
 // first byte once post() has returned true). An object serves exactly one post().
 //
 // post() runs the whole exchange in the calling thread with blocking waits; the calling thread
-// needs no event loop (the TCP connection is made by a short-lived helper thread that post()
-// waits for, so that abort() can end a hanging connection at once). The request goes out in chunks
+// needs no event loop (the TCP connection is made by a short-lived helper thread, named
+// "connection helper", that post() waits for, so that abort() can end a hanging connection at
+// once; a proxy's demand for credentials is answered on it). The request goes out in chunks
 // of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
 // web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
 // the longest silence allowed while the answer is awaited: silence, not total time, so a slow
@@ -75,11 +76,20 @@ public:
         int sendPeriodMs = 100;
     };
 
+    // What to answer a proxy that asks for credentials; no user: the proxy is refused.
+    struct ProxyCredentials
+    {
+        QString user;
+        QString password;
+    };
+
     // Selector of header(): the only one.
     enum HeaderSelector { ContentLengthHeader = 0 };
 
-    // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it (819).
+    // Process-wide send rate limit in bytes per second; the chunk size is a tenth of it.
     static constexpr int sendRateLimit = 8196;
+    // The most bytes written in one pacing period (819).
+    static constexpr int sendChunkSize = sendRateLimit * 100 / 1000;
 
     // The largest answer taken in: the header (status line and header lines, up to the blank
     // line) and the body. An answer that grows past either is refused as soon as it does, so that
@@ -143,6 +153,9 @@ public:
 
     Timeouts timeouts() const;
     void setTimeouts(const Timeouts &timeouts);
+    // The credentials for a proxy that asks for them; set before post(). None by default.
+    ProxyCredentials proxyCredentials() const;
+    void setProxyCredentials(const ProxyCredentials &credentials);
     // The time-outs that new objects get when none are given (test seam; the product never
     // changes them).
     static Timeouts defaultTimeouts();
@@ -168,8 +181,8 @@ signals:
     void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
 
 public slots:
-    // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass";
-    // with no stored user the authenticator stays untouched and the proxy refuses.
+    // Answers a proxy's demand for credentials with those set by setProxyCredentials(); with no
+    // user the authenticator stays untouched and the proxy refuses.
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
@@ -219,6 +232,7 @@ private:
     QRegularExpression m_contentLengthRx;
     QAbstractSocket *m_socket;
     Timeouts m_timeouts;
+    ProxyCredentials m_proxyCredentials;
 
     // The socket reported that the remote closed (a TLS socket reports close_notify so).
     std::atomic<bool> m_remoteClosed { false };

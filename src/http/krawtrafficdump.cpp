@@ -1,6 +1,6 @@
 #include "http/krawtrafficdump.h"
 
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "http/krequestbody.h"
 
 #include <QCoreApplication>

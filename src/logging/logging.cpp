@@ -1,6 +1,6 @@
 #include "logging/logging.h"
 
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 
 #include <log4cxx/logger.h>
@@ -55,12 +55,6 @@ QString qualifiedFunctionName(const char *prettyFunction)
     while (!name.empty() && (name.front() == '*' || name.front() == '&'))
         name.remove_prefix(1);
     return QString::fromUtf8(name.data(), qsizetype(name.size()));
-}
-
-bool isLogEnabled(LogLevel level)
-{
-    const log4cxx::LoggerPtr logger = appLogger();
-    return logger && logger->isEnabledFor(LoggingManager::toLog4cxx(level));
 }
 
 void writeLog(

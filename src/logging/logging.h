@@ -26,9 +26,6 @@ QString formatLogMessage(
 // "main".
 QString qualifiedFunctionName(const char *prettyFunction);
 
-// True when the application logger writes lines of this level.
-bool isLogEnabled(LogLevel level);
-
 // Composes and writes one line; never fails and never throws.
 void writeLog(
     LogLevel level, const QString &message, const char *file, const QString &function, int line);

@@ -1,6 +1,6 @@
 #include "logging/loggingmanager.h"
 
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 #include "logging/logginglayout.h"
 
 #include <log4cxx/helpers/pool.h>

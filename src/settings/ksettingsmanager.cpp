@@ -32,8 +32,35 @@ std::unique_ptr<QSettings> openStore(KSettingsManager::SettingsScope scope)
     return store;
 }
 
+// clang-format off
+struct KeyName
+{
+    KSettingsManager::Key key;
+    const char *name;
+};
+constexpr KeyName keyNames[] = {
+    { KSettingsManager::Key::SettingsVersion, "SettingsVersion" },
+    { KSettingsManager::Key::AutoLogin,       "AutoLogin_vm" },
+    { KSettingsManager::Key::Remember,        "Remember_vm" },
+    { KSettingsManager::Key::Login,           "Login_vm" },
+    { KSettingsManager::Key::Password,        "Passwd_vm" },
+    { KSettingsManager::Key::ProxyUser,       "ProxyUser" },
+    { KSettingsManager::Key::ProxyPassword,   "ProxyPass" },
+};
+// clang-format on
+
 constexpr qsizetype markerLength = sizeof(KSettingsManager::ScrambledMarker) - 1;
 } // namespace
+
+QString KSettingsManager::keyName(Key key)
+{
+    for (const KeyName &entry : keyNames) {
+        if (entry.key == key)
+            return QString::fromLatin1(entry.name);
+    }
+    Q_UNREACHABLE();
+    return QString();
+}
 
 void KSettingsManager::init(int version, const QString &organisation, const QString &application)
 {
@@ -47,12 +74,12 @@ void KSettingsManager::init(int version, const QString &organisation, const QStr
     // One opening of the store for the whole stamp: every write costs a synced file on disk, and
     // the reporter's window waits for this step.
     const auto store = openStore(ApplicationScope);
-    const QString versionKey = QStringLiteral("SettingsVersion");
+    const QString versionKey = keyName(Key::SettingsVersion);
     const QVariant storedValue = store->value(versionKey);
     const int stored = storedValue.isValid() ? storedValue.toInt() : DefaultSettingsVersion;
     if (stored < settingsVersion) {
-        store->setValue(QStringLiteral("AutoLogin_vm"), true);
-        store->setValue(QStringLiteral("Remember_vm"), true);
+        store->setValue(keyName(Key::AutoLogin), true);
+        store->setValue(keyName(Key::Remember), true);
     }
     // Always stamped, also downwards; an equal stamp already stands as it would be written.
     if (!storedValue.isValid() || stored != settingsVersion)
@@ -75,6 +102,21 @@ void KSettingsManager::removeSetting(const QString &key, SettingsScope scope)
     const auto store = openStore(scope);
     if (store->contains(key))
         store->remove(key);
+}
+
+QVariant KSettingsManager::readSetting(Key key, const QVariant &defaultValue)
+{
+    return readSetting(keyName(key), defaultValue);
+}
+
+void KSettingsManager::saveSetting(Key key, const QVariant &value)
+{
+    saveSetting(keyName(key), value);
+}
+
+void KSettingsManager::removeSetting(Key key)
+{
+    removeSetting(keyName(key));
 }
 
 QString KSettingsManager::unscramble(const QByteArray &stored)
@@ -115,12 +157,12 @@ int KSettingsManager::settingsVersion()
 
 QString KSettingsManager::login()
 {
-    return readSetting(QStringLiteral("Login_vm")).toString();
+    return readSetting(Key::Login).toString();
 }
 
 QString KSettingsManager::password()
 {
-    const QVariant stored = readSetting(QStringLiteral("Passwd_vm"));
+    const QVariant stored = readSetting(Key::Password);
     // A text value written as plain text comes back as it was written; only bytes, and a text
     // that carries the scramble marker, go through unscrambling.
     if (stored.typeId() == QMetaType::QString) {
@@ -133,12 +175,12 @@ QString KSettingsManager::password()
 
 QString KSettingsManager::proxyUser()
 {
-    return readSetting(QStringLiteral("ProxyUser"), QString()).toString();
+    return readSetting(Key::ProxyUser, QString()).toString();
 }
 
 QString KSettingsManager::proxyPassword()
 {
-    return readSetting(QStringLiteral("ProxyPass"), QString()).toString();
+    return readSetting(Key::ProxyPassword, QString()).toString();
 }
 
 } // namespace VM

@@ -18,6 +18,19 @@ public:
         OfflineCacheScope, // the group "offcache"
     };
 
+    // The values of the store this program reads or writes; keyName() gives each one's name in
+    // the store, shared with Velmora and never to be changed.
+    enum class Key {
+        SettingsVersion, // "SettingsVersion": the settings version that last stamped the store
+        AutoLogin, // "AutoLogin_vm"
+        Remember, // "Remember_vm"
+        Login, // "Login_vm"
+        Password, // "Passwd_vm": scrambled, or plain text
+        ProxyUser, // "ProxyUser"
+        ProxyPassword, // "ProxyPass": plain text
+    };
+    static QString keyName(Key key);
+
     // Prefix of a scrambled text value; the bytes after it are UTF-8 XORed with ScrambleKey.
     static constexpr char ScrambledMarker[] = "~%~::?";
     // Shared with every program that reads or writes the store's scrambled values.
@@ -33,6 +46,10 @@ public:
     static void saveSetting(
         const QString &key, const QVariant &value, SettingsScope scope = ApplicationScope);
     static void removeSetting(const QString &key, SettingsScope scope = ApplicationScope);
+    // The same for the values of the table, at the top level of the store.
+    static QVariant readSetting(Key key, const QVariant &defaultValue = QVariant());
+    static void saveSetting(Key key, const QVariant &value);
+    static void removeSetting(Key key);
 
     static QString unscramble(const QByteArray &stored);
     static QByteArray scramble(const QString &text);
@@ -42,10 +59,10 @@ public:
     static int settingsVersion();
 
     // Readers of the values this program uses.
-    static QString login(); // "Login_vm"
-    static QString password(); // "Passwd_vm": unscrambled, or a plain text value as it stands
-    static QString proxyUser(); // "ProxyUser"
-    static QString proxyPassword(); // "ProxyPass", plain text
+    static QString login();
+    static QString password(); // unscrambled, or a plain text value as it stands
+    static QString proxyUser();
+    static QString proxyPassword();
 };
 
 } // namespace VM

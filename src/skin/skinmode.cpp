@@ -1,6 +1,6 @@
 #include "skin/skinmode.h"
 
-#include "app/windowsversion.h"
+#include "base/windowsversion.h"
 
 #include <optional>
 

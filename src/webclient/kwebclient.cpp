@@ -3,6 +3,7 @@
 #include "http/knetworkreply.h"
 #include "http/krequestbody.h"
 #include "logging/logging.h"
+#include "settings/ksettingsmanager.h"
 #include "webclient/formencoding.h"
 #include "webclient/kformbody.h"
 
@@ -167,6 +168,9 @@ KValueMap KWebClient::sendRequest(
         &reply, &KNetworkReply::sslErrors, this, &KWebClient::onSslErrors, Qt::QueuedConnection);
     connect(&reply, &KNetworkReply::uploadProgress, this, &KWebClient::uploadProgress,
         Qt::DirectConnection);
+    // The store is read for each request, so credentials Velmora saved meanwhile are used.
+    reply.setProxyCredentials(
+        { VM::KSettingsManager::proxyUser(), VM::KSettingsManager::proxyPassword() });
     {
         QMutexLocker lock(&requestMutex);
         currentRequest = &reply;

@@ -1,7 +1,8 @@
 #include "support/reportwindowdriver.h"
 
 #include "app/kdumpreporterdlg.h"
-#include "app/processvalues.h"
+#include "app/webclientinstance.h"
+#include "base/processvalues.h"
 #include "webclient/kwebclient.h"
 
 #include <QtTest>

@@ -18,8 +18,10 @@ int main(int argc, char *argv[])
     }
     QSettings store(
         QSettings::NativeFormat, QSettings::UserScope, arguments.at(1), arguments.at(2));
-    store.setValue(QStringLiteral("Login_vm"), arguments.at(3));
-    store.setValue(QStringLiteral("Passwd_vm"), VM::KSettingsManager::scramble(arguments.at(4)));
+    store.setValue(
+        VM::KSettingsManager::keyName(VM::KSettingsManager::Key::Login), arguments.at(3));
+    store.setValue(VM::KSettingsManager::keyName(VM::KSettingsManager::Key::Password),
+        VM::KSettingsManager::scramble(arguments.at(4)));
     store.sync();
     return store.status() == QSettings::NoError ? 0 : 1;
 }

@@ -4,7 +4,8 @@
 //   --native    shows the box in the native presentation instead of the classic one
 //   --backdrop  puts a plain desktop-like surface behind the box first, for screenshots
 
-#include "app/processvalues.h"
+#include "app/fatalerror.h"
+#include "base/processvalues.h"
 #include "skin/skinmode.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ protected:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    installFatalErrorBox();
     const QStringList arguments = app.arguments();
     if (arguments.contains(QStringLiteral("--native")))
         overrideSkinMode(SkinMode::Native);

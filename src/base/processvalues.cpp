@@ -1,6 +1,6 @@
-#include "app/processvalues.h"
+#include "base/processvalues.h"
 
-#include "app/fatalerror.h"
+#include "base/fatalerrorhook.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,6 @@
 
 namespace {
 std::atomic<int> g_versionNumber { -1 };
-std::atomic<KWebClient *> g_webClient { nullptr };
 
 QMutex &loginMutex()
 {
@@ -85,7 +84,7 @@ QString cacheFolder()
                          "Please check your permissions and restart the software")
               .arg(path);
     if (QCoreApplication::instance()) {
-        showFatalError(message);
+        callFatalErrorHook(message);
         qCritical().noquote() << message;
         // Ends the running loop after the current event; the request is safe from any thread.
         QMetaObject::invokeMethod(
@@ -106,14 +105,4 @@ void setCurrentLogin(const QString &login)
 {
     QMutexLocker lock(&loginMutex());
     loginCopy() = login;
-}
-
-KWebClient *webClient()
-{
-    return g_webClient.load();
-}
-
-void setWebClient(KWebClient *client)
-{
-    g_webClient.store(client);
 }

@@ -1,4 +1,4 @@
-#include "app/windowsversion.h"
+#include "base/windowsversion.h"
 
 #include <QOperatingSystemVersion>
 

@@ -1,0 +1,50 @@
+# Compares the includes of every folder under SOURCE_DIR with the folders it may see:
+#   cmake -DSOURCE_DIR=<src> "-DLAYERS=base:base|logging:logging,base|..." -P checklayers.cmake
+# Each entry of LAYERS names a folder and, after the colon, the folders its library links (itself
+# included). Any #include "folder/..." of another folder is a layer climbed: the script names each
+# one and fails.
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT SOURCE_DIR OR NOT LAYERS)
+    message(FATAL_ERROR "SOURCE_DIR and LAYERS are required")
+endif()
+
+set(known)
+string(REPLACE "|" ";" LAYERS "${LAYERS}")
+foreach(entry ${LAYERS})
+    string(REPLACE ":" ";" parts "${entry}")
+    list(GET parts 0 folder)
+    list(GET parts 1 allowed)
+    string(REPLACE "," ";" allowed "${allowed}")
+    set(allowed_${folder} ${allowed})
+    list(APPEND known ${folder})
+endforeach()
+
+set(climbs 0)
+file(GLOB folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+foreach(folder ${folders})
+    if(NOT IS_DIRECTORY ${SOURCE_DIR}/${folder})
+        continue()
+    endif()
+    if(NOT folder IN_LIST known)
+        message(SEND_ERROR "src/${folder}/ belongs to no layer")
+        math(EXPR climbs "${climbs} + 1")
+        continue()
+    endif()
+    file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+    foreach(file ${files})
+        file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][a-z]+/")
+        foreach(line ${includes})
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[\"<]([a-z]+)/.*" "\\1" target "${line}")
+            if(target IN_LIST known AND NOT target IN_LIST allowed_${folder})
+                file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
+                message(SEND_ERROR "src/${shown}: ${line} climbs from ${folder} to ${target}")
+                math(EXPR climbs "${climbs} + 1")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(climbs GREATER 0)
+    message(FATAL_ERROR "${climbs} include(s) against the layers")
+endif()
