@@ -2,7 +2,9 @@
 //   pacing   - a 100,000-byte body at the product's pace, against the floor of chunks x 100 ms
 //   abort    - time from abort() to the end of post(), during an upload and during an answer wait
 //   memory   - peak resident memory around one post of a 20 MB body (pacing period 0 here)
-// Usage: bench_http [pacing|abort|memory]... (all three when none is named)
+//   flood    - peak resident memory while a server streams 256 MB at the client, once as a header
+//              that never ends and once as a body
+// Usage: bench_http [pacing|abort|memory|flood]... (all four when none is named)
 
 #include "http/knetworkreply.h"
 #include "logging/loggingmanager.h"
@@ -147,6 +149,54 @@ private:
     std::unique_ptr<QTcpSocket> m_fillers[3];
 };
 
+// Answers every request with `head` followed by junk, as fast as the client takes it, until 256 MB
+// have gone or the client has closed.
+class FloodServer : public QThread
+{
+public:
+    explicit FloodServer(QByteArray head)
+        : m_head(std::move(head))
+    {
+        start();
+        while (m_port.load() == 0)
+            QThread::msleep(1);
+    }
+    ~FloodServer() override { wait(); }
+    quint16 port() const { return m_port.load(); }
+    qint64 sent() const { return m_sent.load(); }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        m_port = server.serverPort();
+        if (!server.waitForNewConnection(60000))
+            return;
+        std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+        QByteArray request;
+        while (request.indexOf("\r\n\r\n") < 0 && socket->waitForReadyRead(5000))
+            request += socket->readAll();
+        const QByteArray junk(64 * 1024, 'j');
+        socket->write(m_head);
+        while (m_sent.load() < Flood && socket->state() == QAbstractSocket::ConnectedState) {
+            socket->write(junk);
+            if (!socket->waitForBytesWritten(5000))
+                break;
+            m_sent.fetch_add(junk.size());
+        }
+        socket->abort();
+    }
+
+public:
+    static constexpr qint64 Flood = 256LL * 1024 * 1024;
+
+private:
+    QByteArray m_head;
+    std::atomic<quint16> m_port { 0 };
+    std::atomic<qint64> m_sent { 0 };
+};
+
 QUrl urlOf(const DiscardingServer &server)
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/v2/api/execute.php?method=upload_feedback2")
@@ -245,6 +295,32 @@ void memory()
     std::printf("%-34s %12s\n", "memory: post result", ok ? "true" : "false");
 }
 
+void flood()
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray head;
+    };
+    const Case cases[] = { { "flood: endless header", "HTTP/1.0 200 OK\r\nX-Junk: " },
+        { "flood: endless body", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\n" } };
+    std::printf("%-34s %12ld\n", "flood: peak RSS before (KB)", peakRssKb());
+    for (const Case &c : cases) {
+        FloodServer server(c.head);
+        const QUrl url(QStringLiteral("http://127.0.0.1:%1/v2/api/execute.php?method=login")
+                           .arg(server.port()));
+        KNetworkReply reply(url, QStringLiteral("bench"), QByteArray("a=1"), nullptr);
+        const bool ok = reply.post(QStringLiteral("1.0.0"), 60000);
+        server.wait();
+        std::printf("%-34s %12s\n", (QByteArray(c.name) + ": post result").constData(),
+            ok ? "true" : "false");
+        std::printf("%-34s %12lld\n", (QByteArray(c.name) + ": server sent (KB)").constData(),
+            static_cast<long long>(server.sent() / 1024));
+        std::printf(
+            "%-34s %12ld\n", (QByteArray(c.name) + ": peak RSS (KB)").constData(), peakRssKb());
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -255,7 +331,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList what = app.arguments().mid(1);
     if (what.isEmpty())
-        what = { QStringLiteral("memory"), QStringLiteral("pacing"), QStringLiteral("abort") };
+        what = { QStringLiteral("memory"), QStringLiteral("pacing"), QStringLiteral("abort"),
+            QStringLiteral("flood") };
     std::printf("%-34s %12s\n", "figure", "value");
     for (const QString &name : what) {
         if (name == QLatin1String("pacing"))
@@ -264,6 +341,8 @@ int main(int argc, char **argv)
             abortLatency();
         else if (name == QLatin1String("memory"))
             memory();
+        else if (name == QLatin1String("flood"))
+            flood();
     }
     return 0;
 }
