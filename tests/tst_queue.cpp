@@ -79,6 +79,7 @@ private Q_SLOTS:
     void sendPendingKeepsWhatFails_data();
     void sendPendingKeepsWhatFails();
     void twoSendersSendEachReportOnce();
+    void sendPendingStillNeedsTheOtherOptions();
 
 private:
     KReportQueue queue() const { return KReportQueue(m_home->cachePath() + "pending/"); }
@@ -534,6 +535,20 @@ void TestQueue::twoSendersSendEachReportOnce()
     QVERIFY(queue().entries().isEmpty());
     for (int i = 0; i < 4; ++i)
         QVERIFY(!QFile::exists(file(QStringLiteral("crash%1.dmp").arg(i))));
+}
+
+void TestQueue::sendPendingStillNeedsTheOtherOptions()
+{
+    const KPendingReport report
+        = queueReport(QStringLiteral("crash.dmp"), "MDMP kept", QStringLiteral("kept"));
+    QProcess process;
+    process.setProcessEnvironment(programEnvironment(true));
+    process.start(program(), { "+send-pending", "-v", "66051", "-c", "co" });
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitCode(), 255);
+    QVERIFY(process.readAllStandardError().startsWith("Requred argument --soft not found!!!\n"));
+    QVERIFY(m_server->requests().isEmpty());
+    QCOMPARE(queue().entries().size(), 1);
 }
 
 QTEST_MAIN(TestQueue)
