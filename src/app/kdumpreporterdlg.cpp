@@ -1,5 +1,6 @@
 #include "app/kdumpreporterdlg.h"
 
+#include "app/kpendingsender.h"
 #include "app/reportheader.h"
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -38,6 +41,7 @@ QString sizesText(qint64 sent, qint64 total)
 
 KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint)
+    , m_queue(KReportQueue::defaultFolder())
 {
     ui.setupUi(this);
     ui.lineEditDumpFile->setText(dumpPath);
@@ -57,12 +61,51 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     if (KWebClient *client = webClient())
         connect(client, &KWebClient::uploadProgress, this, &KDumpReporterDlg::onUploadProgress);
 
+    // One line under the header names the earlier reports that this window sends after its own.
+    const int earlier = m_queue.waitingCount(dumpPath);
+    if (earlier > 0) {
+        auto *pending = new QLabel(this);
+        pending->setObjectName(QStringLiteral("labelPendingReports"));
+        pending->setStyleSheet(QStringLiteral("font: 11px;"));
+        pending->setWordWrap(true);
+        pending->setText(earlier == 1
+                ? tr("1 earlier report waits to be sent; it is sent after this one.")
+                : tr("%n earlier reports wait to be sent; they are sent after this one.", nullptr,
+                    earlier));
+        ui.verticalLayout->insertWidget(1, pending);
+    }
+
     setWindowFlags((windowFlags() & ~Qt::Dialog) | Qt::Window);
 }
 
 KDumpReporterDlg::~KDumpReporterDlg()
 {
+    // The window ends without the service having accepted a report the user chose to send: it
+    // stays queued, with the comment the window shows last.
+    if (m_sendPressed && !m_accepted)
+        keepReport();
+    m_ownLock.reset();
     setCurrentLogin(QString());
+}
+
+void KDumpReporterDlg::keepReport()
+{
+    const QString dumpPath = ui.lineEditDumpFile->text();
+    const QFileInfo dump(dumpPath);
+    if (!dump.isFile() || dump.size() <= 0)
+        return;
+    if (!m_ownLock) {
+        m_ownLock = m_queue.tryLock(dumpPath);
+        if (!m_ownLock)
+            LOG_WARN(
+                QStringLiteral("Another reporter holds the unsent report of %1").arg(dumpPath));
+    }
+    KPendingReport report;
+    report.dumpPath = dumpPath;
+    report.comment = ui.textEditFeedback->toPlainText();
+    report.reportTime = m_reportTime.isValid() ? m_reportTime : m_firstPress;
+    report.version = versionNumber();
+    m_queue.add(report);
 }
 
 void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
@@ -113,6 +156,10 @@ void KDumpReporterDlg::keyPressEvent(QKeyEvent *event)
 
 void KDumpReporterDlg::onSubmit()
 {
+    if (!m_sendPressed) {
+        m_sendPressed = true;
+        m_firstPress = QDateTime::currentDateTime();
+    }
     if (ui.lineEditLogin->text().trimmed().isEmpty()
         || ui.lineEditPassword->text().trimmed().isEmpty()) {
         QMessageBox::warning(this, tr("Please authenticate."),
@@ -123,6 +170,7 @@ void KDumpReporterDlg::onSubmit()
     }
     m_sending = true;
     onChangeWindowMode(true);
+    keepReport();
     QTimer::singleShot(20, this, &KDumpReporterDlg::onSubmitPerform);
 }
 
@@ -138,9 +186,11 @@ void KDumpReporterDlg::onSubmitPerform()
         if (code == KWebClient::CallOk) {
             LOG_INFO(QStringLiteral("Dump sending succeeded."));
             QFile::remove(dumpPath);
-            QCoreApplication::exit(0);
-            onChangeWindowMode(false);
-            m_sending = false;
+            m_accepted = true;
+            m_queue.remove(dumpPath);
+            m_ownLock.reset();
+            m_earlier = m_queue.entriesToSend(dumpPath);
+            sendEarlierReports(0);
             return;
         }
         LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
@@ -176,7 +226,13 @@ void KDumpReporterDlg::onSubmitPerform()
             finishUpload(KWebClient::CallBadResult);
             return;
         }
-        const QString message = reportHeader() + ui.textEditFeedback->toPlainText();
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString message = reportHeader(versionNumber(), operatingSystemName(), now)
+            + ui.textEditFeedback->toPlainText();
+        if (!m_reportTime.isValid()) {
+            m_reportTime = now;
+            keepReport();
+        }
         m_uploading = true;
         runOnClient(
             [client, message, dumpPath] {
@@ -193,6 +249,53 @@ void KDumpReporterDlg::onSubmitPerform()
             return client->login(login, password, company, newUser, nullptr);
         },
         afterSignIn);
+}
+
+void KDumpReporterDlg::sendEarlierReports(qsizetype index)
+{
+    if (m_leaving)
+        return;
+    if (index >= m_earlier.size()) {
+        QCoreApplication::exit(0);
+        onChangeWindowMode(false);
+        m_sending = false;
+        return;
+    }
+    const qsizetype total = m_earlier.size();
+    ui.labelProgress->setText(tr("Sending earlier report %1 of %2...").arg(index + 1).arg(total));
+    ui.progressUpload->setValue(0);
+    ui.progressUpload->setFormat(QString());
+    m_uploading = true;
+    const KPendingReport report = m_earlier.at(index);
+    const auto sender = std::make_shared<const KPendingSender>(webClient(), m_queue);
+    runOnClient(
+        [sender, report, index, total] {
+            int code = 0;
+            const KPendingSender::Outcome outcome = sender->sendReport(report, &code);
+            if (outcome == KPendingSender::Sent)
+                LOG_INFO(QStringLiteral("Earlier report %1 of %2 sent: %3")
+                             .arg(index + 1)
+                             .arg(total)
+                             .arg(report.dumpPath));
+            else if (outcome == KPendingSender::Failed)
+                LOG_WARN(QStringLiteral("Earlier report %1 of %2 failed with the following code: "
+                                        "%3; it stays queued: %4")
+                             .arg(index + 1)
+                             .arg(total)
+                             .arg(code)
+                             .arg(report.dumpPath));
+            else if (outcome == KPendingSender::Busy)
+                LOG_INFO(QStringLiteral("Earlier report %1 of %2 is being sent by another "
+                                        "reporter: %3")
+                             .arg(index + 1)
+                             .arg(total)
+                             .arg(report.dumpPath));
+            return int(outcome);
+        },
+        [this, index](int) {
+            m_uploading = false;
+            sendEarlierReports(index + 1);
+        });
 }
 
 void KDumpReporterDlg::runOnClient(std::function<int()> work, std::function<void(int)> done)
@@ -264,6 +367,7 @@ bool KDumpReporterDlg::dumpData(const QString &path)
 void KDumpReporterDlg::onExit()
 {
     // A report in flight is abandoned: its request stops, and the dump file stays.
+    m_leaving = true;
     if (m_sending) {
         if (KWebClient *client = webClient())
             client->abortRequest();

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "app/kreportqueue.h"
 #include "ui_kdumpreporterui.h"
 
+#include <QDateTime>
 #include <QDialog>
 
 #include <functional>
+#include <memory>
+
+class QLockFile;
 
 // The reporter's one window: explains the crash, shows the dump that will be sent, asks for the
 // Velmora login and password and an optional comment, and sends the report.
@@ -17,6 +22,13 @@
 // While sending, the login, password and comment fields are read-only (what is sent is what they
 // show), and no key pressed by habit (Return, Enter, Space, Escape) leaves the window: leaving
 // takes a click on "Exit", a deliberate move of the focus to it, or closing the window.
+//
+// Unsent reports: from the first press of "Send Report" until the service accepts the report, the
+// report (its dump's path, the comment, the time of its system line and the version) is kept in
+// the queue of unsent reports, so that a later reporter sends it when this one cannot; the entry
+// is locked while this window lives, and its last comment is written when the window goes. The
+// window names the earlier reports that wait in the queue and, once its own report has been
+// accepted, sends them too before it ends; what fails stays queued.
 class KDumpReporterDlg : public QDialog
 {
     Q_OBJECT
@@ -47,6 +59,12 @@ private Q_SLOTS:
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
 
 private:
+    // Writes this window's report into the queue of unsent reports, unless its dump holds no
+    // bytes, and takes the entry's lock the first time.
+    void keepReport();
+    // After the own report was accepted: sends the earlier reports from the index on, one at a
+    // time on the web client's thread, then ends the event loop with 0.
+    void sendEarlierReports(qsizetype index);
     // Runs work on the web client's thread and then done(result) on this window's thread.
     void runOnClient(std::function<int()> work, std::function<void(int)> done);
     // Whether the dump file at path exists and holds bytes, checked without reading it; a missing
@@ -56,4 +74,13 @@ private:
     Ui::KDumpReporterUi ui;
     bool m_sending = false;
     bool m_uploading = false;
+
+    KReportQueue m_queue;
+    bool m_sendPressed = false;
+    bool m_accepted = false; // the service accepted this window's report
+    bool m_leaving = false; // Exit was pressed: nothing more is sent
+    QDateTime m_firstPress;
+    QDateTime m_reportTime; // the time of the first system line that was sent
+    std::unique_ptr<QLockFile> m_ownLock;
+    QList<KPendingReport> m_earlier;
 };

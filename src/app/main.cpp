@@ -2,6 +2,7 @@
 #include "app/fatalerror.h"
 #include "app/fontwarmup.h"
 #include "app/kdumpreporterdlg.h"
+#include "app/kpendingsender.h"
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
@@ -28,6 +29,23 @@ QStringList processArguments(int argc, char *argv[])
 }
 } // namespace
 
+// "+send-pending": sends the queued reports without a window, so without a display too; 0 when
+// the queue is empty at the end, 1 when reports remain.
+static int sendPendingReports(
+    int &argc, char *argv[], int version, const QString &company, const QString &soft)
+{
+    QCoreApplication app(argc, argv);
+    setVersionNumber(version);
+    VM::KSettingsManager::init(version, company, soft);
+    auto client = std::make_unique<KWebClient>(versionText(version));
+    const int exitCode
+        = KPendingSender(client.get(), KReportQueue(KReportQueue::defaultFolder())).sendAll();
+    client->shutDown();
+    client.reset();
+    LOG_INFO(QStringLiteral("Dump reporter is now exiting."));
+    return exitCode;
+}
+
 int main(int argc, char *argv[])
 {
     FontWarmUp fontWarmUp;
@@ -39,9 +57,11 @@ int main(int argc, char *argv[])
     // The command line is read before the application object exists, so that a bad one gets its
     // help text whether or not a window could be shown.
     const QStringList arguments = processArguments(argc, argv);
+    // The free word "+send-pending" sends the queued reports instead; no dump is needed then.
+    const bool sendPending = arguments.mid(1).contains(QStringLiteral("+send-pending"));
     auto commandLine = std::make_unique<QtCommandLine>();
-    commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, true, QLatin1Char('d'),
-        QStringLiteral("Path to dump file"));
+    commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, !sendPending,
+        QLatin1Char('d'), QStringLiteral("Path to dump file"));
     commandLine->addOption(QStringLiteral("version"), QMetaType::Int, true, QLatin1Char('v'),
         QStringLiteral("Version of the software which sends a report"));
     commandLine->addOption(QStringLiteral("company"), QMetaType::QString, true, QLatin1Char('c'),
@@ -59,10 +79,13 @@ int main(int argc, char *argv[])
     const int version = commandLine->value("version", -1).toInt();
     const QString company = commandLine->value("company").toString().trimmed();
     const QString soft = commandLine->value("soft").toString().trimmed();
-    if (version < 0 || company.isEmpty() || soft.isEmpty() || dumpPath.isEmpty()) {
+    if (version < 0 || company.isEmpty() || soft.isEmpty()
+        || (dumpPath.isEmpty() && !sendPending)) {
         commandLine->printHelp(usage);
         return -1;
     }
+    if (sendPending)
+        return sendPendingReports(argc, argv, version, company, soft);
 
     // Without a display the toolkit would abort the process while creating the application object.
     if (!displayIsAvailable(arguments)) {
