@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -329,6 +330,9 @@ private slots:
 
     void proxyCredentials();
     void postFromAnotherThread();
+
+    void failureKinds_data();
+    void failureKinds();
 
 private:
     std::unique_ptr<TemporaryHome> m_home;
@@ -1082,6 +1086,120 @@ void TstHttp::postFromAnotherThread()
     QCOMPARE(reply.statusCode(), 200);
     QCOMPARE(reply.bytesReceived(), qint64(body.size()));
     QCOMPARE(reply.readAll(), body);
+}
+
+// ---- typed failures ---------------------------------------------------------------------------
+
+void TstHttp::failureKinds_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("complete answer") << "answer 200" << int(KTransportFailure::None) << true;
+    QTest::newRow("status 500 is a complete answer")
+        << "answer 500" << int(KTransportFailure::None) << true;
+    QTest::newRow("refused port") << "closed port" << int(KTransportFailure::ConnectFailed)
+                                  << false;
+    QTest::newRow("connection that never comes")
+        << "full backlog" << int(KTransportFailure::ConnectTimeout) << false;
+    QTest::newRow("proxy that wants credentials")
+        << "proxy 407" << int(KTransportFailure::ProxyAuthentication) << false;
+    QTest::newRow("untrusted certificate")
+        << "self-signed" << int(KTransportFailure::CertificateUntrusted) << false;
+    QTest::newRow("server that speaks no TLS")
+        << "plain server for https" << int(KTransportFailure::TlsHandshakeFailed) << false;
+    QTest::newRow("body source fails")
+        << "faulty body" << int(KTransportFailure::BodySourceFailed) << false;
+    QTest::newRow("silent server") << "silence" << int(KTransportFailure::Silence) << false;
+    QTest::newRow("early close") << "close before the header"
+                                 << int(KTransportFailure::ClosedBeforeHeader) << false;
+    QTest::newRow("invalid header")
+        << "no status line" << int(KTransportFailure::InvalidHeader) << false;
+    QTest::newRow("broken stream") << "short body" << int(KTransportFailure::BrokenStream) << false;
+    QTest::newRow("too large") << "huge header" << int(KTransportFailure::AnswerTooLarge) << false;
+    QTest::newRow("abort") << "abort" << int(KTransportFailure::Aborted) << false;
+}
+
+void TstHttp::failureKinds()
+{
+    QFETCH(QString, cause);
+    QFETCH(int, kind);
+    QFETCH(bool, ok);
+
+    QByteArray answer = okAnswer("fine");
+    if (cause == QLatin1String("answer 500"))
+        answer = "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n";
+    else if (cause == QLatin1String("close before the header"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Le";
+    else if (cause == QLatin1String("no status line"))
+        answer = "220 ready\r\nServer: mail\r\n\r\nfine";
+    else if (cause == QLatin1String("short body"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nfine";
+    else if (cause == QLatin1String("huge header"))
+        answer = "HTTP/1.0 200 OK\r\nX-Pad: "
+            + QByteArray(int(KNetworkReply::maxAnswerHeaderBytes), 'p') + "\r\n\r\n";
+    else if (cause == QLatin1String("proxy 407"))
+        answer = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
+                 "realm=\"p\"\r\nContent-Length: 0\r\n\r\n";
+    const bool silent = cause == QLatin1String("silence");
+    const TestIdentity identity
+        = cause == QLatin1String("self-signed") ? TestIdentity::SelfSigned : TestIdentity::Server;
+    const bool tls = cause == QLatin1String("self-signed");
+
+    const TestHttpServer::Handler handler = [answer, silent](TestConnection &connection) {
+        connection.readRequest(1000);
+        if (silent) {
+            connection.waitForClientClose();
+            return;
+        }
+        connection.write(answer);
+        connection.close();
+    };
+    std::unique_ptr<TestHttpServer> server = tls
+        ? std::make_unique<TestHttpServer>(handler, identity)
+        : std::make_unique<TestHttpServer>(handler);
+    QUrl url = server->url(QStringLiteral("/v2/api/execute.php?method=login"));
+    std::unique_ptr<FullBacklogListener> listener;
+    if (cause == QLatin1String("closed port")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        url.setPort(probe.serverPort());
+    } else if (cause == QLatin1String("full backlog")) {
+        listener = std::make_unique<FullBacklogListener>();
+        url.setPort(listener->port());
+    } else if (cause == QLatin1String("plain server for https")) {
+        url.setScheme(QStringLiteral("https"));
+    }
+    // The proxy is the test server: it answers the tunnel request with 407.
+    const bool proxied = cause == QLatin1String("proxy 407");
+    if (proxied) {
+        VM::KSettingsManager::removeSetting(QStringLiteral("ProxyUser"));
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server->port()));
+        url = QUrl(QStringLiteral("http://192.0.2.1/v2/api/execute.php?method=login"));
+    }
+    const auto noProxy = qScopeGuard(
+        [] { QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy)); });
+
+    KNetworkReply::Timeouts timeouts = quickTimeouts(300);
+    timeouts.connectMs = 300;
+    std::shared_ptr<KRequestBody> body = std::make_shared<KByteArrayBody>("a=1");
+    if (cause == QLatin1String("faulty body"))
+        body = std::make_shared<FaultyBody>(QByteArray(100, 'q'), FaultyBody::ReadFails, 50);
+    KNetworkReply reply(url, Referer, body, nullptr, timeouts);
+    if (cause == QLatin1String("abort"))
+        reply.abort();
+    QCOMPARE(reply.failure().kind, KTransportFailure::None);
+
+    const bool posted = reply.post(ClientVersion, 60000);
+    QVERIFY2(posted == ok, qPrintable(m_log->lines().join('\n')));
+    QVERIFY2(int(reply.failure().kind) == kind,
+        qPrintable(KTransportFailure::kindName(reply.failure().kind) + QStringLiteral(": ")
+            + reply.failure().detail));
+    QCOMPARE(reply.failure().failed(), !ok);
+    if (!ok && kind != KTransportFailure::Aborted)
+        QVERIFY(!reply.failure().detail.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstHttp)

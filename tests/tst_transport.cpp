@@ -1,15 +1,46 @@
-// The pieces of the HTTP transport on their own: the answer parser on tricky headers and the
-// abort token.
+// The pieces of the HTTP transport on their own: the answer parser on tricky headers, the abort
+// token, the connection and its typed failures, the paced writer and the answer reader.
 
 #include "http/kaborttoken.h"
+#include "http/kanswerreader.h"
 #include "http/khttpanswerparser.h"
+#include "http/khttpconnection.h"
+#include "http/kpacedwriter.h"
+#include "http/krequestbody.h"
+#include "support/testhttpserver.h"
 
+#include <QAbstractSocket>
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTest>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+Q_DECLARE_METATYPE(KTransportFailure::Kind)
+
+namespace {
+
+using Kind = KTransportFailure::Kind;
+
+// A loopback port on which nothing listens.
+quint16 closedPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+QString kindText(Kind kind)
+{
+    return KTransportFailure::kindName(kind);
+}
+
+} // namespace
 
 class TstTransport : public QObject
 {
@@ -22,6 +53,15 @@ private slots:
     void parseAnswer();
 
     void abortTokenSleeps();
+
+    void connectionFailures_data();
+    void connectionFailures();
+    void connectionAbortEndsAHangingConnect();
+
+    void writerSplitsHeadAndBodyIntoChunks();
+
+    void readerEndsAtCloseAndKeepsTheLimits_data();
+    void readerEndsAtCloseAndKeepsTheLimits();
 };
 
 void TstTransport::init()
@@ -178,6 +218,175 @@ void TstTransport::abortTokenSleeps()
         QVERIFY(!sleeper.sleepUntil(QDeadlineTimer(60000)));
         QVERIFY(!sleeper.sleepUntil(QDeadlineTimer(0)));
     }
+}
+
+// ---- the connection ---------------------------------------------------------------------------
+
+void TstTransport::connectionFailures_data()
+{
+    QTest::addColumn<int>("target"); // 0: closed port, 1: TLS server with an untrusted identity
+    QTest::addColumn<TestIdentity>("identity");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("socketError");
+
+    QTest::newRow("refused") << 0 << TestIdentity::Server << KTransportFailure::ConnectFailed
+                             << int(QAbstractSocket::ConnectionRefusedError);
+    QTest::newRow("self-signed") << 1 << TestIdentity::SelfSigned
+                                 << KTransportFailure::CertificateUntrusted
+                                 << int(QAbstractSocket::SslHandshakeFailedError);
+    QTest::newRow("for another host")
+        << 1 << TestIdentity::WrongHost << KTransportFailure::CertificateUntrusted
+        << int(QAbstractSocket::SslHandshakeFailedError);
+}
+
+void TstTransport::connectionFailures()
+{
+    QFETCH(int, target);
+    QFETCH(TestIdentity, identity);
+    QFETCH(Kind, kind);
+    QFETCH(int, socketError);
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+
+    std::unique_ptr<TestHttpServer> server;
+    QUrl url(QStringLiteral("https://127.0.0.1:%1/").arg(closedPort()));
+    if (target == 1) {
+        server = std::make_unique<TestHttpServer>(
+            [](TestConnection &connection) { connection.readRequest(); }, identity);
+        url = server->url();
+    }
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(!connection.open(url, 5000, 5000));
+    QVERIFY2(connection.failure().kind == kind, qPrintable(kindText(connection.failure().kind)));
+    QCOMPARE(connection.failure().socketError, socketError);
+    QVERIFY(!connection.failure().detail.isEmpty());
+    QVERIFY(!connection.socket());
+}
+
+void TstTransport::connectionAbortEndsAHangingConnect()
+{
+    // 192.0.2.1 (documentation range) is never answered: the connect hangs until it times out.
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    std::thread aborter([&abort] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        abort.abort();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection.open(QUrl(QStringLiteral("http://192.0.2.1:9/")), 60000, 5000));
+    aborter.join();
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    // A machine without a route refuses at once; that is a failure of its own kind.
+    QVERIFY2(connection.failure().kind == KTransportFailure::Aborted
+            || connection.failure().kind == KTransportFailure::ConnectFailed,
+        qPrintable(kindText(connection.failure().kind)));
+
+    // The time-out of its own, without an abort.
+    KAbortToken never;
+    KHttpConnection slow(never);
+    QVERIFY(!slow.open(QUrl(QStringLiteral("http://192.0.2.1:9/")), 100, 5000));
+    QVERIFY2(slow.failure().kind == KTransportFailure::ConnectTimeout
+            || slow.failure().kind == KTransportFailure::ConnectFailed,
+        qPrintable(kindText(slow.failure().kind)));
+}
+
+// ---- the paced writer -------------------------------------------------------------------------
+
+void TstTransport::writerSplitsHeadAndBodyIntoChunks()
+{
+    TestHttpServer server([](TestConnection &connection) { connection.readRequest(); });
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(connection.open(server.url(), 5000, 5000));
+
+    // 7 bytes of head and 10 of body in chunks of 5: one chunk spans both.
+    KByteArrayBody body("0123456789");
+    KPacedWriter::Settings settings;
+    settings.chunkSize = 5;
+    settings.periodMs = 0;
+    settings.writeWaitMs = 50;
+    QList<qint64> progress;
+    const KTransportFailure failure
+        = KPacedWriter(connection, abort, settings)
+              .write("HEAD\r\n\r", body, [&](qint64 sent, qint64 total) {
+                  QCOMPARE(total, qint64(17));
+                  progress.append(sent);
+              });
+    QVERIFY2(!failure.failed(), qPrintable(kindText(failure.kind)));
+    QCOMPARE(progress, (QList<qint64> { 5, 10, 15, 17 }));
+    connection.close();
+    QVERIFY(server.waitForConnections(1));
+    QTRY_COMPARE(server.received(), QByteArray("HEAD\r\n\r0123456789"));
+}
+
+// ---- the answer reader ------------------------------------------------------------------------
+
+void TstTransport::readerEndsAtCloseAndKeepsTheLimits_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("close"); // false: the server keeps the connection open
+    QTest::addColumn<Kind>("headerFailure");
+    QTest::addColumn<Kind>("bodyFailure");
+    QTest::addColumn<QByteArray>("body");
+
+    const Kind none = KTransportFailure::None;
+    QTest::newRow("whole answer, then close")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\nabc") << true << none << none << QByteArray("abc");
+    QTest::newRow("close before the blank line")
+        << QByteArray("HTTP/1.0 200 OK\r\n") << true << KTransportFailure::ClosedBeforeHeader
+        << none << QByteArray();
+    QTest::newRow("silence before the header")
+        << QByteArray("HTTP/1.0 2") << false << KTransportFailure::Silence << none << QByteArray();
+    QTest::newRow("silence after the body") << QByteArray("HTTP/1.0 200 OK\r\n\r\nabc") << false
+                                            << none << KTransportFailure::Silence << QByteArray();
+    QTest::newRow("header past its limit")
+        << QByteArray("HTTP/1.0 200 OK\r\nX: " + QByteArray(300, 'x') + "\r\n\r\n") << true
+        << KTransportFailure::AnswerTooLarge << none << QByteArray();
+    QTest::newRow("body past its limit")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + QByteArray(2000, 'y') << true << none
+        << KTransportFailure::AnswerTooLarge << QByteArray();
+}
+
+void TstTransport::readerEndsAtCloseAndKeepsTheLimits()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, close);
+    QFETCH(Kind, headerFailure);
+    QFETCH(Kind, bodyFailure);
+    QFETCH(QByteArray, body);
+
+    TestHttpServer server([answer, close](TestConnection &connection) {
+        connection.readRequest(0);
+        connection.write(answer);
+        if (close)
+            connection.close();
+        else
+            connection.waitForClientClose(5000);
+    });
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(connection.open(server.url(), 5000, 5000));
+    KAnswerReader::Settings settings;
+    settings.silenceMs = 300;
+    settings.readWaitMs = 50;
+    settings.maxHeaderBytes = 256;
+    settings.maxBodyBytes = 1024;
+    KAnswerReader reader(connection, abort, settings);
+
+    QByteArray bytes;
+    qsizetype end = -1;
+    const KTransportFailure head = reader.readHeader(bytes, end);
+    QVERIFY2(head.kind == headerFailure, qPrintable(kindText(head.kind)));
+    if (head.failed())
+        return;
+    QCOMPARE(end, answer.indexOf("\r\n\r\n"));
+    QByteArray received = bytes.mid(end + 4);
+    const KTransportFailure rest = reader.readBody(
+        received.size(), [&received](const QByteArray &chunk) { received += chunk; });
+    QVERIFY2(rest.kind == bodyFailure, qPrintable(kindText(rest.kind)));
+    if (!rest.failed())
+        QCOMPARE(received, body);
 }
 
 QTEST_GUILESS_MAIN(TstTransport)

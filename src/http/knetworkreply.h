@@ -1,35 +1,38 @@
 #pragma once
 
+#include "http/ktransportfailure.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QNetworkProxy>
-#include <QRegularExpression>
 #include <QSslError>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
+class KNetworkReplyPrivate;
 class KRequestBody;
-class QAbstractSocket;
 class QAuthenticator;
-class QElapsedTimer;
 class QNetworkCookieJar;
 
 // One HTTP/1.0 POST exchange with the web service, carried out over a raw TCP socket, or a TLS
 // socket when the URL's scheme is "https" (any case). The object writes the request bytes itself
 // and reads the answer until the server closes the connection.
 //
-// Use: create the object in the thread that will call post(), call post() once, then read
-// statusCode(), reasonPhrase(), url() and header(ContentLength), and read the answer's body
-// through the object's own QIODevice interface (it is a QBuffer, open for reading from the body's
-// first byte once post() has returned true). An object serves exactly one post().
+// Use: create the object, call post() once, then read statusCode(), reasonPhrase(), url() and
+// header(ContentLength), and read the answer's body through the object's own QIODevice interface
+// (it is a QBuffer, open for reading from the body's first byte once post() has returned true);
+// after a false post(), failure() says what went wrong. An object serves exactly one post().
+//
+// The object is a facade over the pieces of the exchange, each in its own file: the abort token
+// (KAbortToken), the connection with its TLS verification (KHttpConnection), the paced writer
+// (KPacedWriter), the answer reader (KAnswerReader) and the pure answer parser
+// (KHttpAnswerParser). It composes the request, accepts the answer's header, and writes the log
+// line of a failure, all failures from one place.
 //
 // post() runs the whole exchange in the calling thread with blocking waits; the calling thread
 // needs no event loop (the TCP connection is made by a short-lived helper thread that post()
@@ -43,14 +46,12 @@ class QNetworkCookieJar;
 // in the PEM file named by the environment variable VELMORA_EXTRA_CA_CERTS, host name included;
 // a certificate that does not pass stops the connection before any request byte is written.
 //
-// Threads and locks: the object's lock (the QMutex base) guards every field below; the
-// accessors take it, so they may be called from any thread, also while post() runs. The
-// process-wide cookieMutex guards every cookie jar handed to a request; whoever needs both takes
-// cookieMutex first, then an object's lock, never the other way round. downloadProgress is
-// emitted while the object's lock is held: a slot connected to it directly must not call the
-// accessors. uploadProgress and readyRead are emitted without any lock held. abort() may be
-// called from any thread.
-class KNetworkReply : public QBuffer, public QMutex
+// Threads and locks: a lock of the object's own guards its state; the accessors take it, so they
+// may be called from any thread, also while post() runs. The process-wide cookieMutex guards
+// every cookie jar handed to a request; whoever needs both takes cookieMutex first, then an
+// object's lock, never the other way round. The signals are emitted without any lock held.
+// abort() may be called from any thread.
+class KNetworkReply : public QBuffer
 {
     Q_OBJECT
 
@@ -104,16 +105,21 @@ public:
     // Runs the exchange in the calling thread: rewinds the body, connects, sends the request,
     // reads the answer until the server closes. True when a complete answer arrived and its
     // header was accepted (whatever its status code); false on any failure, time-out or abort,
-    // with the reason in the log. A body that cannot be read, or that gives other than its size
-    // in bytes, fails the exchange before its last bytes go out. The socket exists only while
-    // post() runs.
+    // with the reason in failure() and in the log (an abort is not logged here: who aborts knows).
+    // A body that cannot be read, or that gives other than its size in bytes, fails the exchange
+    // before its last bytes go out. The socket exists only while post() runs.
     bool post(const QString &clientVersion, int timeoutMs);
 
     // The answer steps of post() on the bytes a server sent before it closed the connection, as
     // if they had come in one piece: splits the header from the body, accepts the header (cookies
     // go to the jar), reads the Content-Length and checks the body's size against it. Result and
-    // accessors are those post() would give for that answer. For an object that has not posted.
+    // accessors are those post() would give for that answer (failure() included; of the log
+    // lines only those for a too large answer and a broken stream are written). For an object that
+    // has not posted.
     bool acceptAnswer(const QByteArray &answer);
+
+    // What went wrong in post() or acceptAnswer(); kind None before and after a success.
+    KTransportFailure failure() const;
 
     // Where the answer's header ends: the first CR LF CR LF that does not stand at the very
     // start; -1 while there is none.
@@ -161,7 +167,6 @@ signals:
     // The TLS socket's own errors, forwarded as they come (during the handshake).
     void sslErrors(const QList<QSslError> &errors);
     // After each piece of the body; bytesTotal is the Content-Length, -1 when none was given.
-    // Emitted with the object's lock held.
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
     // After each chunk of the request was written; bytesTotal is the size of the request bytes
     // (header and body).
@@ -173,58 +178,6 @@ public slots:
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
-    bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
-    std::shared_ptr<QAbstractSocket> connectToHost(int timeoutMs);
-    bool sendData(
-        const QByteArray &head, KRequestBody &body, QAbstractSocket *socket, int timeoutMs);
-    // Fills out with exactly size bytes of the body; false (logged) when the body fails or ends
-    // early, or, with last, when it has bytes beyond its size.
-    bool readBody(KRequestBody &body, char *out, qint64 size, bool last);
-    bool sendChunk(const char *chunk, qint64 size, QAbstractSocket *socket, int remainingMs);
-    bool downloadChunk(QByteArray &out, QAbstractSocket *socket, int timeoutMs);
-    bool download(QAbstractSocket *socket, int timeoutMs);
-    // Takes the header (answer up to end) and the body received with it (after the blank line).
-    bool takeHeader(const QByteArray &answer, qsizetype end);
-    bool acceptHeader();
-    qint64 contentLengthFromHeader();
-    bool bodyComplete();
-    // Logs that the answer is too large when header or body passed its limit; true then.
-    bool answerTooLarge(qint64 headerBytes, qint64 bodyBytes);
-    // The peer ended the answer: it closed the TCP connection, or, over TLS, sent close_notify
-    // (the TLS socket then reports the remote closed while the TCP connection stays up).
-    bool peerClosed(const QAbstractSocket *socket) const;
-
-    // Blocking waits in slices short enough to notice abort(); each returns false on abort.
-    bool waitReadable(QAbstractSocket *socket, int ms);
-    bool waitWritten(QAbstractSocket *socket, int ms);
-    bool sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs);
-    // The object's lock from const accessors.
-    QMutex *lockable() const { return const_cast<KNetworkReply *>(this); }
-
-    QUrl m_url;
-    // Set once by the constructor and read only by post(), so it needs no lock.
-    std::shared_ptr<KRequestBody> m_requestBody;
-    QNetworkCookieJar *m_cookieJar;
-    QString m_referer;
-    QByteArray m_responseHeader;
-    int m_statusCode;
-    QString m_reasonPhrase;
-    QString m_httpVersion;
-    qint64 m_contentLength;
-    // The header gives a Content-Length whose digits do not fit a qint64.
-    bool m_contentLengthOverflow;
-    qint64 m_bytesReceived;
-    QRegularExpression m_setCookieRx;
-    QRegularExpression m_statusLineRx;
-    QRegularExpression m_contentLengthRx;
-    QAbstractSocket *m_socket;
-    Timeouts m_timeouts;
-
-    // The socket reported that the remote closed (a TLS socket reports close_notify so).
-    std::atomic<bool> m_remoteClosed { false };
-
-    // abort(): the flag, and a condition that wakes the pacing sleep at once.
-    std::atomic<bool> m_aborted { false };
-    std::mutex m_abortMutex;
-    std::condition_variable m_abortCondition;
+    friend class KNetworkReplyPrivate;
+    std::unique_ptr<KNetworkReplyPrivate> d;
 };
