@@ -4,6 +4,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
+#include "support/testnginx.h"
 #include "support/testsupport.h"
 #include "webclient/formencoding.h"
 #include "webclient/kformbody.h"
@@ -333,6 +334,8 @@ private slots:
 
     void failureKinds_data();
     void failureKinds();
+    void earlyAnswerStopsTheRequest_data();
+    void earlyAnswerStopsTheRequest();
 
 private:
     std::unique_ptr<TemporaryHome> m_home;
@@ -1200,6 +1203,65 @@ void TstHttp::failureKinds()
     QCOMPARE(reply.failure().failed(), !ok);
     if (!ok && kind != KTransportFailure::Aborted)
         QVERIFY(!reply.failure().detail.isEmpty());
+}
+
+// A server may answer before the body is complete (a body larger than it takes) and then read on
+// without a word, as nginx does with its 413 until its lingering time is over.
+void TstHttp::earlyAnswerStopsTheRequest_data()
+{
+    QTest::addColumn<bool>("nginx");
+    QTest::newRow("in-process server") << false;
+    QTest::newRow("nginx") << true;
+}
+
+void TstHttp::earlyAnswerStopsTheRequest()
+{
+    QFETCH(bool, nginx);
+    std::unique_ptr<TestHttpServer> server;
+    std::unique_ptr<TestNginx> proxy;
+    QUrl url;
+    QString status;
+    if (nginx) {
+        if (TestNginx::binary().isEmpty())
+            QSKIP("nginx is not installed");
+        proxy = std::make_unique<TestNginx>("1k");
+        QVERIFY2(proxy->start(), qPrintable(proxy->errorText()));
+        url = QUrl(QStringLiteral("http://127.0.0.1:%1/v2/api/execute.php?method=upload_feedback2")
+                       .arg(proxy->port()));
+        status = QStringLiteral("413 Request Entity Too Large");
+    } else {
+        server = std::make_unique<TestHttpServer>([](TestConnection &connection) {
+            connection.readRequest(300);
+            connection.write("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n\r\n");
+            connection.waitForClientClose(30000);
+        });
+        url = server->url(QStringLiteral("/v2/api/execute.php?method=upload_feedback2"));
+        status = QStringLiteral("413 Payload Too Large");
+    }
+
+    // About 5 s of paced writing if nothing stopped it.
+    QNetworkCookieJar jar;
+    KNetworkReply reply(url, Referer, QByteArray(40000, 'd'), &jar, quickTimeouts(2000));
+    QSignalSpy progress(&reply, &KNetworkReply::uploadProgress);
+    QVERIFY(!reply.post(ClientVersion, 60000));
+
+    QCOMPARE(reply.failure().kind, KTransportFailure::AnsweredEarly);
+    QCOMPARE(reply.failure().detail, status);
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("The server answered before the request was complete; "
+                                           "url = %1, status = %2")
+                                .arg(url.toString(), status),
+                     int(VM::LogLevel::Info))
+                 .size(),
+        1);
+    // Writing stopped at the answer: the request never went out whole.
+    QVERIFY(!progress.isEmpty());
+    const qint64 total = progress.last().at(1).toLongLong();
+    QVERIFY2(progress.last().at(0).toLongLong() < total,
+        qPrintable(QStringLiteral("%1 of %2").arg(progress.last().at(0).toLongLong()).arg(total)));
+    // Nothing of the refusal is taken as the answer.
+    QCOMPARE(reply.statusCode(), -1);
+    QVERIFY(jar.cookiesForUrl(url).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstHttp)

@@ -59,6 +59,7 @@ private slots:
     void connectionAbortEndsAHangingConnect();
 
     void writerSplitsHeadAndBodyIntoChunks();
+    void writerStopsAtAnEarlyAnswer();
 
     void readerEndsAtCloseAndKeepsTheLimits_data();
     void readerEndsAtCloseAndKeepsTheLimits();
@@ -318,6 +319,37 @@ void TstTransport::writerSplitsHeadAndBodyIntoChunks()
     connection.close();
     QVERIFY(server.waitForConnections(1));
     QTRY_COMPARE(server.received(), QByteArray("HEAD\r\n\r0123456789"));
+}
+
+void TstTransport::writerStopsAtAnEarlyAnswer()
+{
+    // The server reads a little of the request, answers, and reads on without a word.
+    TestHttpServer server([](TestConnection &connection) {
+        connection.readRequest(300);
+        connection.write("HTTP/1.1 413 Request Entity Too Large\r\nConnection: close\r\n\r\n");
+        connection.waitForClientClose(10000);
+    });
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(connection.open(server.url(), 5000, 5000));
+
+    // A minute of chunks if nothing stopped them.
+    KByteArrayBody body(QByteArray(600 * 100, 'b'));
+    KPacedWriter::Settings settings;
+    settings.chunkSize = 100;
+    settings.periodMs = 100;
+    settings.writeWaitMs = 50;
+    qint64 sent = 0;
+    QElapsedTimer clock;
+    clock.start();
+    const KTransportFailure failure = KPacedWriter(connection, abort, settings)
+                                          .write("POST / HTTP/1.0\r\n\r\n", body,
+                                              [&sent](qint64 done, qint64) { sent = done; });
+    QVERIFY2(failure.kind == KTransportFailure::AnsweredEarly, qPrintable(kindText(failure.kind)));
+    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(sent < body.size());
+    // The answer is left for the reader.
+    QVERIFY(connection.socket()->readAll().startsWith("HTTP/1.1 413 "));
 }
 
 // ---- the answer reader ------------------------------------------------------------------------

@@ -53,6 +53,8 @@ public:
     QString requestHead(const QString &clientVersion, qint64 bodySize) const;
     // The answer: header, then body until the server ends it.
     bool download(KHttpConnection &connection, int silenceMs);
+    // The server answered while the request was going out: reads its header for the log.
+    void readEarlyAnswer(KHttpConnection &connection, int silenceMs);
     // Takes the header (answer up to end) and the body received with it (after the blank line);
     // false when the header has no status line.
     bool takeHeader(const QByteArray &answer, qsizetype end);
@@ -248,6 +250,11 @@ bool KNetworkReplyPrivate::fail(KTransportFailure failure, bool log)
         LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
                      .arg(url, failure.detail));
         break;
+    case KTransportFailure::AnsweredEarly:
+        LOG_INFO(QStringLiteral(
+            "The server answered before the request was complete; url = %1, status = %2")
+                     .arg(url, failure.detail));
+        break;
     case KTransportFailure::Silence:
         LOG_INFO(QStringLiteral("Socket timeout exceded. No data was given; url = %1, %2")
                      .arg(url, failure.detail));
@@ -266,7 +273,6 @@ bool KNetworkReplyPrivate::fail(KTransportFailure failure, bool log)
         LOG_INFO(QStringLiteral("The answer is too large; url = %1").arg(url));
         break;
     case KTransportFailure::WriteFailed: // the caller's own line says that no answer came
-    case KTransportFailure::AnsweredEarly:
     case KTransportFailure::Aborted: // whoever aborted knows
     case KTransportFailure::HttpStatus:
     case KTransportFailure::None:
@@ -364,6 +370,10 @@ bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs,
     const KTransportFailure written = writer.write(
         head, body, [this](qint64 sent, qint64 total) { emit q->uploadProgress(sent, total); });
     const int silenceMs = orPostTimeout(timeouts.silenceMs, timeoutMs);
+    if (written.kind == KTransportFailure::AnsweredEarly) {
+        readEarlyAnswer(connection, silenceMs);
+        return false;
+    }
     if (written.failed())
         return fail(written);
     if (m_abort.isAborted())
@@ -384,6 +394,25 @@ KAnswerReader::Settings KNetworkReplyPrivate::readerSettings(int silenceMs) cons
     settings.maxHeaderBytes = KNetworkReply::maxAnswerHeaderBytes;
     settings.maxBodyBytes = KNetworkReply::maxAnswerBodyBytes;
     return settings;
+}
+
+void KNetworkReplyPrivate::readEarlyAnswer(KHttpConnection &connection, int silenceMs)
+{
+    // Only the status line is of interest: the request was not taken whatever the answer says,
+    // so nothing of it is accepted (no cookie, no body) and the server's close is not awaited.
+    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
+    QByteArray bytes;
+    qsizetype end = -1;
+    reader.readHeader(bytes, end);
+    // With the CR LF of its last line, so that an answer of a status line alone names its status.
+    const KHttpAnswerHeader header = KHttpAnswerParser::parseHeader(
+        end < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(end + 2));
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::AnsweredEarly;
+    failure.detail = header.hasStatusLine
+        ? QStringLiteral("%1 %2").arg(header.statusCode).arg(header.reasonPhrase)
+        : QStringLiteral("unknown");
+    fail(failure);
 }
 
 bool KNetworkReplyPrivate::download(KHttpConnection &connection, int silenceMs)

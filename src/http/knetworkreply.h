@@ -40,7 +40,10 @@ class QNetworkCookieJar;
 // of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
 // web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
 // the longest silence allowed while the answer is awaited: silence, not total time, so a slow
-// answer that keeps coming never times out.
+// answer that keeps coming never times out. A server that answers before the request is complete
+// (it refuses a body that is too large) is noticed between two chunks: writing stops, the
+// answer's status line is logged, and post() returns false (AnsweredEarly), since the request
+// never arrived whole.
 //
 // The server's certificate is verified against the system's certificate authorities plus those
 // in the PEM file named by the environment variable VELMORA_EXTRA_CA_CERTS, host name included;

@@ -38,6 +38,8 @@ KTransportFailure KPacedWriter::write(
     while (offset < total) {
         const qint64 periodStartMs = clock.elapsed();
         const QDeadlineTimer periodEnd(qint64(m_settings.periodMs), Qt::PreciseTimer);
+        if (answerWaiting())
+            return failure(KTransportFailure::AnsweredEarly);
 
         // The chunk may span the end of the header and the start of the body.
         const qint64 size = std::min(chunkSize, total - offset);
@@ -53,8 +55,11 @@ KTransportFailure KPacedWriter::write(
 
         const int remainingMs = int(
             std::max<qint64>(0, m_settings.chunkTimeoutMs - (clock.elapsed() - periodStartMs)));
-        if (!writeChunk(chunk.data(), size, remainingMs))
+        if (!writeChunk(chunk.data(), size, remainingMs)) {
+            if (answerWaiting())
+                return failure(KTransportFailure::AnsweredEarly);
             return failure(KTransportFailure::WriteFailed, m_connection.socket()->errorString());
+        }
         if (progress)
             progress(offset, total);
 
@@ -121,4 +126,14 @@ bool KPacedWriter::waitWritten(int ms)
             && socket->bytesToWrite() == 0)
             return true;
     }
+}
+
+bool KPacedWriter::answerWaiting()
+{
+    QAbstractSocket *socket = m_connection.socket();
+    if (socket->bytesAvailable() > 0)
+        return true;
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->waitForReadyRead(0);
+    return socket->bytesAvailable() > 0;
 }

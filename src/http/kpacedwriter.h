@@ -16,6 +16,11 @@ class KRequestBody;
 // chunks never come closer than the period and sleeping adds no drift. The last chunk's period is
 // waited out as well.
 //
+// While it writes it watches for an answer: a server may answer before the request is complete
+// (a body larger than it takes) and then stop reading. As soon as bytes are waiting to be read
+// between two chunks, or a chunk cannot be written while bytes are waiting, writing stops with
+// AnsweredEarly and the answer is left unread on the socket.
+//
 // Runs in the connection's thread; blocking waits in slices that look at the abort token.
 class KPacedWriter
 {
@@ -37,7 +42,7 @@ public:
     // Writes head and then exactly body.size() bytes of body, read from where the source stands.
     // None when all went out; BodySourceFailed (detail: why) when the source fails, ends early or
     // has bytes beyond its size, before the chunk that would carry the fault goes out;
-    // WriteFailed or Aborted otherwise.
+    // WriteFailed, AnsweredEarly or Aborted otherwise.
     KTransportFailure write(const QByteArray &head, KRequestBody &body, const Progress &progress);
 
 private:
@@ -45,6 +50,8 @@ private:
     bool readBody(KRequestBody &body, char *out, qint64 size, bool last, QString &failure);
     bool writeChunk(const char *chunk, qint64 size, int remainingMs);
     bool waitWritten(int ms);
+    // Bytes of an answer are waiting (the socket is polled without blocking).
+    bool answerWaiting();
 
     KHttpConnection &m_connection;
     KAbortToken &m_abort;
