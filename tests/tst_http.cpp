@@ -2,8 +2,10 @@
 #include "http/krequestbody.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "support/fullbackloglistener.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
+#include "support/testnginx.h"
 #include "support/testsupport.h"
 #include "webclient/formencoding.h"
 #include "webclient/kformbody.h"
@@ -15,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,38 +80,6 @@ QByteArray requestHead(const QByteArray &target, const QByteArray &body)
         + "\r\nConnection: close\r\n";
     return head;
 }
-
-// A loopback listener that never accepts and whose queue is full: a further connection attempt
-// hangs until it times out.
-class FullBacklogListener
-{
-public:
-    FullBacklogListener()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) != 0
-            || ::listen(m_fd, 0) != 0
-            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            qFatal("cannot set up the listener");
-        m_port = ntohs(address.sin_port);
-        for (auto &filler : m_fillers) {
-            filler = std::make_unique<QTcpSocket>();
-            filler->connectToHost(QHostAddress::LocalHost, m_port);
-            filler->waitForConnected(200);
-        }
-    }
-    ~FullBacklogListener() { ::close(m_fd); }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_fd;
-    quint16 m_port;
-    std::unique_ptr<QTcpSocket> m_fillers[3];
-};
 
 // A one-connection TLS server written with OpenSSL, for the ending that Qt's server socket does
 // not produce: it answers, sends close_notify, and then keeps the TCP connection open until the
@@ -329,6 +300,11 @@ private slots:
 
     void proxyCredentials();
     void postFromAnotherThread();
+
+    void failureKinds_data();
+    void failureKinds();
+    void earlyAnswerStopsTheRequest_data();
+    void earlyAnswerStopsTheRequest();
 
 private:
     std::unique_ptr<TemporaryHome> m_home;
@@ -1080,6 +1056,179 @@ void TstHttp::postFromAnotherThread()
     QCOMPARE(reply.statusCode(), 200);
     QCOMPARE(reply.bytesReceived(), qint64(body.size()));
     QCOMPARE(reply.readAll(), body);
+}
+
+// ---- typed failures ---------------------------------------------------------------------------
+
+void TstHttp::failureKinds_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("complete answer") << "answer 200" << int(KTransportFailure::None) << true;
+    QTest::newRow("status 500 is a complete answer")
+        << "answer 500" << int(KTransportFailure::None) << true;
+    QTest::newRow("refused port") << "closed port" << int(KTransportFailure::ConnectFailed)
+                                  << false;
+    QTest::newRow("connection that never comes")
+        << "full backlog" << int(KTransportFailure::ConnectTimeout) << false;
+    QTest::newRow("proxy that wants credentials")
+        << "proxy 407" << int(KTransportFailure::ProxyAuthentication) << false;
+    QTest::newRow("untrusted certificate")
+        << "self-signed" << int(KTransportFailure::CertificateUntrusted) << false;
+    QTest::newRow("server that speaks no TLS")
+        << "plain server for https" << int(KTransportFailure::TlsHandshakeFailed) << false;
+    QTest::newRow("body source fails")
+        << "faulty body" << int(KTransportFailure::BodySourceFailed) << false;
+    QTest::newRow("silent server") << "silence" << int(KTransportFailure::Silence) << false;
+    QTest::newRow("early close") << "close before the header"
+                                 << int(KTransportFailure::ClosedBeforeHeader) << false;
+    QTest::newRow("invalid header")
+        << "no status line" << int(KTransportFailure::InvalidHeader) << false;
+    QTest::newRow("broken stream") << "short body" << int(KTransportFailure::BrokenStream) << false;
+    QTest::newRow("too large") << "huge header" << int(KTransportFailure::AnswerTooLarge) << false;
+    QTest::newRow("abort") << "abort" << int(KTransportFailure::Aborted) << false;
+}
+
+void TstHttp::failureKinds()
+{
+    QFETCH(QString, cause);
+    QFETCH(int, kind);
+    QFETCH(bool, ok);
+
+    QByteArray answer = okAnswer("fine");
+    if (cause == QLatin1String("answer 500"))
+        answer = "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n";
+    else if (cause == QLatin1String("close before the header"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Le";
+    else if (cause == QLatin1String("no status line"))
+        answer = "220 ready\r\nServer: mail\r\n\r\nfine";
+    else if (cause == QLatin1String("short body"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nfine";
+    else if (cause == QLatin1String("huge header"))
+        answer = "HTTP/1.0 200 OK\r\nX-Pad: "
+            + QByteArray(int(KNetworkReply::maxAnswerHeaderBytes), 'p') + "\r\n\r\n";
+    else if (cause == QLatin1String("proxy 407"))
+        answer = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
+                 "realm=\"p\"\r\nContent-Length: 0\r\n\r\n";
+    const bool silent = cause == QLatin1String("silence");
+    const TestIdentity identity
+        = cause == QLatin1String("self-signed") ? TestIdentity::SelfSigned : TestIdentity::Server;
+    const bool tls = cause == QLatin1String("self-signed");
+
+    const TestHttpServer::Handler handler = [answer, silent](TestConnection &connection) {
+        connection.readRequest(1000);
+        if (silent) {
+            connection.waitForClientClose();
+            return;
+        }
+        connection.write(answer);
+        connection.close();
+    };
+    std::unique_ptr<TestHttpServer> server = tls
+        ? std::make_unique<TestHttpServer>(handler, identity)
+        : std::make_unique<TestHttpServer>(handler);
+    QUrl url = server->url(QStringLiteral("/v2/api/execute.php?method=login"));
+    std::unique_ptr<FullBacklogListener> listener;
+    if (cause == QLatin1String("closed port")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        url.setPort(probe.serverPort());
+    } else if (cause == QLatin1String("full backlog")) {
+        listener = std::make_unique<FullBacklogListener>();
+        url.setPort(listener->port());
+    } else if (cause == QLatin1String("plain server for https")) {
+        url.setScheme(QStringLiteral("https"));
+    }
+    // The proxy is the test server: it answers the tunnel request with 407.
+    const bool proxied = cause == QLatin1String("proxy 407");
+    if (proxied) {
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server->port()));
+        // The proxy is asked for the tunnel by name; nothing resolves or reaches this host.
+        url = QUrl(QStringLiteral("http://api.velmora.test/v2/api/execute.php?method=login"));
+    }
+    const auto noProxy = qScopeGuard(
+        [] { QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy)); });
+
+    KNetworkReply::Timeouts timeouts = quickTimeouts(300);
+    timeouts.connectMs = 300;
+    std::shared_ptr<KRequestBody> body = std::make_shared<KByteArrayBody>("a=1");
+    if (cause == QLatin1String("faulty body"))
+        body = std::make_shared<FaultyBody>(QByteArray(100, 'q'), FaultyBody::ReadFails, 50);
+    KNetworkReply reply(url, Referer, body, nullptr, timeouts);
+    if (cause == QLatin1String("abort"))
+        reply.abort();
+    QCOMPARE(reply.failure().kind, KTransportFailure::None);
+
+    const bool posted = reply.post(ClientVersion, 60000);
+    QVERIFY2(posted == ok, qPrintable(m_log->lines().join('\n')));
+    QVERIFY2(int(reply.failure().kind) == kind,
+        qPrintable(KTransportFailure::kindName(reply.failure().kind) + QStringLiteral(": ")
+            + reply.failure().detail));
+    QCOMPARE(reply.failure().failed(), !ok);
+    if (!ok && kind != KTransportFailure::Aborted)
+        QVERIFY(!reply.failure().detail.isEmpty());
+}
+
+// A server may answer before the body is complete (a body larger than it takes) and then read on
+// without a word, as nginx does with its 413 until its lingering time is over.
+void TstHttp::earlyAnswerStopsTheRequest_data()
+{
+    QTest::addColumn<bool>("nginx");
+    QTest::newRow("in-process server") << false;
+    QTest::newRow("nginx") << true;
+}
+
+void TstHttp::earlyAnswerStopsTheRequest()
+{
+    QFETCH(bool, nginx);
+    std::unique_ptr<TestHttpServer> server;
+    std::unique_ptr<TestNginx> proxy;
+    QUrl url;
+    QString status;
+    if (nginx) {
+        if (TestNginx::binary().isEmpty())
+            QSKIP("nginx is not installed");
+        proxy = std::make_unique<TestNginx>("1k");
+        QVERIFY2(proxy->start(), qPrintable(proxy->errorText()));
+        url = QUrl(QStringLiteral("http://127.0.0.1:%1/v2/api/execute.php?method=upload_feedback2")
+                       .arg(proxy->port()));
+        status = QStringLiteral("413 Request Entity Too Large");
+    } else {
+        server = std::make_unique<TestHttpServer>([](TestConnection &connection) {
+            connection.readRequest(300);
+            connection.write("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n\r\n");
+            connection.waitForClientClose(30000);
+        });
+        url = server->url(QStringLiteral("/v2/api/execute.php?method=upload_feedback2"));
+        status = QStringLiteral("413 Payload Too Large");
+    }
+
+    // About 5 s of paced writing if nothing stopped it.
+    QNetworkCookieJar jar;
+    KNetworkReply reply(url, Referer, QByteArray(40000, 'd'), &jar, quickTimeouts(2000));
+    QSignalSpy progress(&reply, &KNetworkReply::uploadProgress);
+    QVERIFY(!reply.post(ClientVersion, 60000));
+
+    QCOMPARE(reply.failure().kind, KTransportFailure::AnsweredEarly);
+    QCOMPARE(reply.failure().detail, status);
+    QCOMPARE(m_log
+                 ->matching(QStringLiteral("The server answered before the request was complete; "
+                                           "url = %1, status = %2")
+                                .arg(url.toString(), status),
+                     int(VM::LogLevel::Info))
+                 .size(),
+        1);
+    // Writing stopped at the answer: the request never went out whole.
+    QVERIFY(!progress.isEmpty());
+    const qint64 total = progress.last().at(1).toLongLong();
+    QVERIFY2(progress.last().at(0).toLongLong() < total,
+        qPrintable(QStringLiteral("%1 of %2").arg(progress.last().at(0).toLongLong()).arg(total)));
+    // Nothing of the refusal is taken as the answer.
+    QCOMPARE(reply.statusCode(), -1);
+    QVERIFY(jar.cookiesForUrl(url).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstHttp)

@@ -1,10 +1,12 @@
 // The web client: its thread, sign-in and company records, uploads, the automatic re-login, abort,
 // and one run against the devservice tool over a verified TLS connection.
 
+#include "http/knetworkreply.h"
 #include "logging/loggingmanager.h"
 #include "settings/kcompanyrecords.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
 #include "webclient/formencoding.h"
@@ -133,6 +135,8 @@ private slots:
     void abortStopsTheUpload();
     void abortWhileParsingEndsTheUpload();
     void oversizedAnswerGivesCode4();
+    void lastFailureNamesWhatWentWrong_data();
+    void lastFailureNamesWhatWentWrong();
     void devserviceSwitches_data();
     void devserviceSwitches();
     void endToEndWithDevservice();
@@ -1050,6 +1054,122 @@ void TestWebClient::oversizedAnswerGivesCode4()
             || (line.contains(QStringLiteral("The answer is too large; url = "))
                 && line.contains(QStringLiteral(" INFO ")));
     QVERIFY(logged);
+}
+
+void TestWebClient::lastFailureNamesWhatWentWrong_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("detail"); // empty: any
+
+    QTest::newRow("answer") << "answer" << int(KTransportFailure::None) << "";
+    QTest::newRow("status 500") << "status 500" << int(KTransportFailure::HttpStatus) << "500 Oops";
+    QTest::newRow("refused port") << "closed port" << int(KTransportFailure::ConnectFailed) << "";
+    QTest::newRow("untrusted certificate")
+        << "self-signed" << int(KTransportFailure::CertificateUntrusted) << "";
+    QTest::newRow("silent server") << "silence" << int(KTransportFailure::Silence) << "";
+    QTest::newRow("early close") << "close before the header"
+                                 << int(KTransportFailure::ClosedBeforeHeader) << "";
+    QTest::newRow("invalid header")
+        << "no status line" << int(KTransportFailure::InvalidHeader) << "";
+    QTest::newRow("broken stream") << "short body" << int(KTransportFailure::BrokenStream) << "";
+    QTest::newRow("too large") << "huge header" << int(KTransportFailure::AnswerTooLarge) << "";
+    QTest::newRow("early answer") << "early 413" << int(KTransportFailure::AnsweredEarly)
+                                  << "413 Too Large";
+    QTest::newRow("abort") << "abort" << int(KTransportFailure::Aborted) << "";
+}
+
+// Each cause, met for real on a sign-in, leaves its kind behind; the next operation starts clean.
+void TestWebClient::lastFailureNamesWhatWentWrong()
+{
+    QFETCH(QString, cause);
+    QFETCH(int, kind);
+    QFETCH(QString, detail);
+
+    const QByteArray loginOk = "login=\"1\"\ndeleted=\"0\"\ndomain=\"acme.example\"\n";
+    QByteArray answer = "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(loginOk.size())
+        + "\r\n\r\n" + loginOk;
+    if (cause == QLatin1String("status 500"))
+        answer = "HTTP/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n";
+    else if (cause == QLatin1String("close before the header"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Le";
+    else if (cause == QLatin1String("no status line"))
+        answer = "220 ready\r\nServer: mail\r\n\r\n";
+    else if (cause == QLatin1String("short body"))
+        answer = "HTTP/1.0 200 OK\r\nContent-Length: 90\r\n\r\n" + loginOk;
+    else if (cause == QLatin1String("huge header"))
+        answer = "HTTP/1.0 200 OK\r\nX-Pad: "
+            + QByteArray(int(KNetworkReply::maxAnswerHeaderBytes), 'p') + "\r\n\r\n";
+    const bool early = cause == QLatin1String("early 413");
+    const bool silent = cause == QLatin1String("silence") || cause == QLatin1String("abort");
+    std::atomic<bool> requestRead { false };
+    TestHttpServer server(
+        [&](TestConnection &connection) {
+            connection.readRequest(early ? 300 : 5000);
+            requestRead.store(true);
+            if (early)
+                answer = "HTTP/1.0 413 Too Large\r\n\r\n";
+            if (silent) {
+                connection.waitForClientClose(10000);
+                return;
+            }
+            connection.write(answer);
+            if (early)
+                connection.waitForClientClose(10000);
+            connection.close();
+        },
+        cause == QLatin1String("self-signed") ? TestIdentity::SelfSigned : TestIdentity::Server);
+    QByteArray host = "127.0.0.1:" + QByteArray::number(server.port());
+    if (cause == QLatin1String("closed port")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        host = "127.0.0.1:" + QByteArray::number(probe.serverPort());
+    }
+    ScopedEnv apiHost("VELMORA_API_HOST", host);
+    ScopedEnv authority("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    const KNetworkReply::Timeouts saved = KNetworkReply::defaultTimeouts();
+    KNetworkReply::Timeouts timeouts = saved;
+    timeouts.silenceMs = 300;
+    timeouts.readWaitMs = 50;
+    KNetworkReply::setDefaultTimeouts(timeouts);
+    const auto restore = qScopeGuard([saved] { KNetworkReply::setDefaultTimeouts(saved); });
+
+    KWebClient client(QStringLiteral("1.2.3"));
+    std::thread aborter([&] {
+        if (cause != QLatin1String("abort"))
+            return;
+        QDeadlineTimer deadline(10000);
+        while (!requestRead.load() && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        client.abortRequest();
+    });
+    TestLogCapture log;
+    QString company;
+    bool newUser = false;
+    // Long enough for the early answer to come while the request is still going out.
+    const QString password = early ? QString(3000, QLatin1Char('p')) : QStringLiteral("secret");
+    const int code = client.login(QStringLiteral("ann"), password, company, newUser);
+    aborter.join();
+    QCOMPARE(code,
+        kind == KTransportFailure::None ? int(KWebClient::LoginOk)
+                                        : int(KWebClient::LoginNoAnswer));
+    const KTransportFailure failure = client.lastFailure();
+    QVERIFY2(int(failure.kind) == kind,
+        qPrintable(
+            KTransportFailure::kindName(failure.kind) + QStringLiteral(": ") + failure.detail));
+    if (!detail.isEmpty())
+        QCOMPARE(failure.detail, detail);
+    // An abort is told once, by the client.
+    if (kind == KTransportFailure::Aborted)
+        QCOMPARE(log.matching(QStringLiteral("Request aborted")).size(), 1);
+
+    // The next operation forgets it (not signed in, it sends nothing).
+    if (kind != KTransportFailure::None) {
+        KValueMap ignored;
+        QCOMPARE(
+            client.callMethod(QStringLiteral("echo"), {}, ignored), int(KWebClient::CallFailed));
+        QCOMPARE(client.lastFailure().kind, KTransportFailure::None);
+    }
 }
 
 // Starts devservice with the test certificates and the account erin:s3cret:erin.example plus the

@@ -1,34 +1,23 @@
 #include "http/knetworkreply.h"
 
+#include "http/kaborttoken.h"
+#include "http/kanswerreader.h"
+#include "http/khttpanswerparser.h"
+#include "http/khttpconnection.h"
+#include "http/kpacedwriter.h"
 #include "http/krawtrafficdump.h"
 #include "http/krequestbody.h"
 #include "logging/logging.h"
 
+#include <QAbstractSocket>
 #include <QAuthenticator>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QMutexLocker>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
-#include <QTcpSocket>
-#include <QThread>
-#include <QTimer>
-
-#include <algorithm>
-#include <chrono>
-#include <cstring>
 
 QMutex KNetworkReply::cookieMutex;
 
 namespace {
-
-// Longest stretch of any blocking wait before abort() is looked at again.
-constexpr int AbortSliceMs = 25;
 
 QMutex &defaultTimeoutsMutex()
 {
@@ -47,19 +36,70 @@ int orPostTimeout(int value, int timeoutMs)
     return value < 0 ? timeoutMs : value;
 }
 
-// Certificate authorities trusted in addition to the system's (staging, tests, the demo).
-QList<QSslCertificate> extraCaCertificates()
-{
-    const QString path = qEnvironmentVariable("VELMORA_EXTRA_CA_CERTS");
-    if (path.isEmpty())
-        return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QSslCertificate::fromData(file.readAll(), QSsl::Pem);
-}
-
 } // namespace
+
+// The state of one exchange. m_mutex guards every field that the accessors read; the rest is set
+// by the constructor or touched only by the thread that runs post().
+class KNetworkReplyPrivate
+{
+public:
+    KNetworkReplyPrivate(KNetworkReply *q, const QUrl &url, const QString &referer,
+        std::shared_ptr<KRequestBody> body, QNetworkCookieJar *cookieJar,
+        const KNetworkReply::Timeouts &timeouts);
+
+    bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
+    // The request's header block, up to and with its blank line.
+    QString requestHead(const QString &clientVersion, qint64 bodySize) const;
+    // The answer: header, then body until the server ends it.
+    bool download(KHttpConnection &connection, int silenceMs);
+    // The server answered while the request was going out: reads its header for the log.
+    void readEarlyAnswer(KHttpConnection &connection, int silenceMs);
+    // Takes the header (answer up to end) and the body received with it (after the blank line);
+    // false when the header has no status line.
+    bool takeHeader(const QByteArray &answer, qsizetype end);
+    // false (and a BrokenStream failure) when the body disagrees with the Content-Length.
+    bool bodyComplete();
+    KAnswerReader::Settings readerSettings(int silenceMs) const;
+
+    // Records a failure and writes its log line; the one place where failures are logged.
+    // Returns false, for the callers' convenience.
+    bool fail(KTransportFailure failure, bool log = true);
+
+    QUrl urlCopy() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_url;
+    }
+
+    KNetworkReply *const q;
+    mutable QMutex m_mutex;
+    const QUrl m_url;
+    // Set once by the constructor and read only by post().
+    const std::shared_ptr<KRequestBody> m_requestBody;
+    QNetworkCookieJar *const m_cookieJar;
+    const QString m_referer;
+
+    QByteArray m_responseHeader;
+    KHttpAnswerHeader m_header; // the values of m_responseHeader
+    bool m_headerAccepted = false;
+    qint64 m_bytesReceived = 0;
+    KNetworkReply::Timeouts m_timeouts;
+    KNetworkReply::ProxyCredentials m_proxyCredentials;
+    KTransportFailure m_failure;
+
+    KAbortToken m_abort;
+};
+
+KNetworkReplyPrivate::KNetworkReplyPrivate(KNetworkReply *q, const QUrl &url,
+    const QString &referer, std::shared_ptr<KRequestBody> body, QNetworkCookieJar *cookieJar,
+    const KNetworkReply::Timeouts &timeouts)
+    : q(q)
+    , m_url(url)
+    , m_requestBody(body ? std::move(body) : std::make_shared<KByteArrayBody>())
+    , m_cookieJar(cookieJar)
+    , m_referer(referer)
+    , m_timeouts(timeouts)
+{ }
 
 KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer, const QByteArray &body,
     QNetworkCookieJar *cookieJar, const Timeouts &timeouts)
@@ -69,23 +109,8 @@ KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer, const QByt
 KNetworkReply::KNetworkReply(const QUrl &url, const QString &referer,
     std::shared_ptr<KRequestBody> body, QNetworkCookieJar *cookieJar, const Timeouts &timeouts)
     : QBuffer(static_cast<QObject *>(nullptr))
-    , QMutex()
-    , m_url(url)
-    , m_requestBody(body ? std::move(body) : std::make_shared<KByteArrayBody>())
-    , m_cookieJar(cookieJar)
-    , m_referer(referer)
-    , m_statusCode(-1)
-    , m_contentLength(-1)
-    , m_contentLengthOverflow(false)
-    , m_bytesReceived(0)
-    // Both lazy patterns need a CR LF after their line; "." also matches line breaks.
-    , m_setCookieRx(QStringLiteral("\\r\\nSet-Cookie:(.*?)\\r\\n"),
-          QRegularExpression::DotMatchesEverythingOption)
-    , m_statusLineRx(QStringLiteral("HTTP/(\\d\\.\\d) (\\d*?) (.*?)\\r\\n"),
-          QRegularExpression::DotMatchesEverythingOption)
-    , m_contentLengthRx(QStringLiteral("\\r\\nContent-Length:\\s*(\\d*)\\s*"))
-    , m_socket(nullptr)
-    , m_timeouts(timeouts)
+    , d(std::make_unique<KNetworkReplyPrivate>(
+          this, url, referer, std::move(body), cookieJar, timeouts))
 { }
 
 KNetworkReply::~KNetworkReply() = default;
@@ -94,80 +119,81 @@ KNetworkReply::~KNetworkReply() = default;
 
 int KNetworkReply::statusCode() const
 {
-    QMutexLocker locker(lockable());
-    return m_statusCode;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_header.statusCode;
 }
 
 QString KNetworkReply::reasonPhrase() const
 {
-    QMutexLocker locker(lockable());
-    return m_reasonPhrase;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_header.reasonPhrase;
 }
 
 QString KNetworkReply::httpVersion() const
 {
-    QMutexLocker locker(lockable());
-    return m_httpVersion;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_header.httpVersion;
 }
 
 QUrl KNetworkReply::url() const
 {
-    QMutexLocker locker(lockable());
-    return m_url;
+    return d->urlCopy();
 }
 
 QVariant KNetworkReply::header(int selector) const
 {
-    QMutexLocker locker(lockable());
-    if (selector != ContentLengthHeader)
+    QMutexLocker locker(&d->m_mutex);
+    if (selector != ContentLengthHeader || d->m_header.contentLengthText.isEmpty())
         return QVariant();
-    const QRegularExpressionMatch match
-        = m_contentLengthRx.match(QString::fromLatin1(m_responseHeader));
-    if (!match.hasMatch() || match.captured(1).isEmpty())
-        return QVariant();
-    return match.captured(1);
+    return d->m_header.contentLengthText;
 }
 
 QByteArray KNetworkReply::responseHeader() const
 {
-    QMutexLocker locker(lockable());
-    return m_responseHeader;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_responseHeader;
 }
 
 qint64 KNetworkReply::contentLength() const
 {
-    QMutexLocker locker(lockable());
-    return m_contentLength;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_headerAccepted ? d->m_header.contentLength : -1;
 }
 
 qint64 KNetworkReply::bytesReceived() const
 {
-    QMutexLocker locker(lockable());
-    return m_bytesReceived;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_bytesReceived;
+}
+
+KTransportFailure KNetworkReply::failure() const
+{
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_failure;
 }
 
 KNetworkReply::Timeouts KNetworkReply::timeouts() const
 {
-    QMutexLocker locker(lockable());
-    return m_timeouts;
-}
-
-void KNetworkReply::setTimeouts(const Timeouts &timeouts)
-{
-    QMutexLocker locker(this);
-    m_timeouts = timeouts;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_timeouts;
 }
 
 KNetworkReply::ProxyCredentials KNetworkReply::proxyCredentials() const
 {
-    QMutexLocker locker(lockable());
-    return m_proxyCredentials;
+    QMutexLocker locker(&d->m_mutex);
+    return d->m_proxyCredentials;
 }
 
 void KNetworkReply::setProxyCredentials(const ProxyCredentials &credentials)
 {
-    QMutexLocker locker(this);
-    m_proxyCredentials = credentials;
+    QMutexLocker locker(&d->m_mutex);
+    d->m_proxyCredentials = credentials;
+}
+
+void KNetworkReply::setTimeouts(const Timeouts &timeouts)
+{
+    QMutexLocker locker(&d->m_mutex);
+    d->m_timeouts = timeouts;
 }
 
 KNetworkReply::Timeouts KNetworkReply::defaultTimeouts()
@@ -196,238 +222,344 @@ void KNetworkReply::resetRawDumpForTesting(bool enabled)
 
 void KNetworkReply::abort()
 {
-    {
-        std::lock_guard<std::mutex> guard(m_abortMutex);
-        m_aborted.store(true);
-    }
-    m_abortCondition.notify_all();
+    d->m_abort.abort();
 }
 
 bool KNetworkReply::isAborted() const
 {
-    return m_aborted.load();
+    return d->m_abort.isAborted();
+}
+
+// ---- failures ---------------------------------------------------------------------------------
+
+bool KNetworkReplyPrivate::fail(KTransportFailure failure, bool log)
+{
+    // Whatever a wait saw last, an exchange that abort() ended counts as aborted.
+    if (m_abort.isAborted())
+        failure = KTransportFailure { KTransportFailure::Aborted, QString(), -1 };
+    {
+        QMutexLocker locker(&m_mutex);
+        m_failure = failure;
+    }
+    if (!log)
+        return false;
+    const QString url = m_url.toString();
+    switch (failure.kind) {
+    case KTransportFailure::ConnectFailed:
+    case KTransportFailure::ConnectTimeout:
+    case KTransportFailure::ProxyAuthentication:
+        // A plain connection that cannot be made is left to the caller's own line.
+        if (m_url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) != 0)
+            break;
+        Q_FALLTHROUGH();
+    case KTransportFailure::TlsHandshakeFailed:
+    case KTransportFailure::CertificateUntrusted:
+        LOG_TRACE(QStringLiteral("Got errror from a socket (%1): %2")
+                      .arg(failure.socketError)
+                      .arg(failure.detail));
+        break;
+    case KTransportFailure::BodySourceFailed:
+        LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                     .arg(url, failure.detail));
+        break;
+    case KTransportFailure::AnsweredEarly:
+        LOG_INFO(QStringLiteral(
+            "The server answered before the request was complete; url = %1, status = %2")
+                     .arg(url, failure.detail));
+        break;
+    case KTransportFailure::Silence:
+        LOG_INFO(QStringLiteral("Socket timeout exceded. No data was given; url = %1, %2")
+                     .arg(url, failure.detail));
+        break;
+    case KTransportFailure::ClosedBeforeHeader:
+        LOG_INFO(QStringLiteral("Server returns empty data to request; url = %1 ; error = %2")
+                     .arg(url, failure.detail));
+        break;
+    case KTransportFailure::InvalidHeader:
+        LOG_INFO(QStringLiteral("Invalid headers in response; url = %1").arg(url));
+        break;
+    case KTransportFailure::BrokenStream:
+        LOG_INFO(QStringLiteral("The server has broken the stream; url = %1").arg(url));
+        break;
+    case KTransportFailure::AnswerTooLarge:
+        LOG_INFO(QStringLiteral("The answer is too large; url = %1").arg(url));
+        break;
+    case KTransportFailure::WriteFailed: // the caller's own line says that no answer came
+    case KTransportFailure::Aborted: // whoever aborted knows
+    case KTransportFailure::HttpStatus:
+    case KTransportFailure::None:
+        break;
+    }
+    return false;
 }
 
 // ---- post -------------------------------------------------------------------------------------
 
 bool KNetworkReply::post(const QString &clientVersion, int timeoutMs)
 {
-    qint64 dumpMark = -1;
-    const bool ok = !isAborted() && exchange(clientVersion, timeoutMs, dumpMark);
     {
-        QMutexLocker locker(this);
-        m_socket = nullptr;
+        QMutexLocker locker(&d->m_mutex);
+        d->m_failure = KTransportFailure();
+        d->m_headerAccepted = false;
     }
-    if (!ok && isAborted()) {
-        // An aborted exchange takes its blocks back out of the raw traffic dump.
+    qint64 dumpMark = -1;
+    const bool ok = d->exchange(clientVersion, timeoutMs, dumpMark);
+    // An aborted exchange takes its blocks back out of the raw traffic dump.
+    if (!ok && isAborted())
         KRawTrafficDump::rollBack(dumpMark);
-        LOG_INFO(QStringLiteral("Request aborted; url = %1").arg(url().toString()));
-    }
     return ok;
 }
 
-// The steps of post(); the socket lives as long as this call.
-bool KNetworkReply::exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark)
+QString KNetworkReplyPrivate::requestHead(const QString &clientVersion, qint64 bodySize) const
 {
-    {
-        QMutexLocker locker(this);
-        m_contentLength = -1;
-        m_contentLengthOverflow = false;
+    const QString target
+        = m_url.path(QUrl::FullyEncoded) + QLatin1Char('?') + m_url.query(QUrl::FullyEncoded);
+    QString head = QStringLiteral("POST %1 HTTP/1.0\r\n").arg(target);
+    head += QStringLiteral("Host: %1\r\n").arg(m_url.host());
+    if (bodySize > 0) {
+        head += QStringLiteral("Content-Transfer-Encoding: 8bit\r\n");
+        head += QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
     }
-    const Timeouts timeouts = this->timeouts();
-    // The body goes out from its first byte, also when this source served an earlier request.
-    KRequestBody &body = *m_requestBody;
-    if (!body.rewind()) {
-        LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
-                     .arg(url().toString(), body.errorString()));
-        return false;
-    }
-    const std::shared_ptr<QAbstractSocket> socket
-        = connectToHost(orPostTimeout(timeouts.connectMs, timeoutMs));
-    if (!socket || isAborted())
-        return false;
-
-    const bool dumping = rawDumpEnabled();
-    dumpMark = KRawTrafficDump::mark();
-
-    QString headerText;
-    {
-        QMutexLocker locker(this);
-        const QString target
-            = m_url.path(QUrl::FullyEncoded) + QLatin1Char('?') + m_url.query(QUrl::FullyEncoded);
-        headerText = QStringLiteral("POST %1 HTTP/1.0\r\n").arg(target);
-        headerText += QStringLiteral("Host: %1\r\n").arg(m_url.host());
-        if (body.size() > 0) {
-            headerText += QStringLiteral("Content-Transfer-Encoding: 8bit\r\n");
-            headerText += QStringLiteral("Content-Type: application/x-www-form-urlencoded\r\n");
-        }
-        headerText += QStringLiteral("Content-Length: %1\r\n").arg(body.size());
-        headerText += QStringLiteral("User-Agent: Velmora client/%1\r\n").arg(clientVersion);
-        headerText += QStringLiteral("Referer: %1\r\n").arg(m_referer);
-        headerText += QStringLiteral("Connection: close\r\n");
-    }
+    head += QStringLiteral("Content-Length: %1\r\n").arg(bodySize);
+    head += QStringLiteral("User-Agent: Velmora client/%1\r\n").arg(clientVersion);
+    head += QStringLiteral("Referer: %1\r\n").arg(m_referer);
+    head += QStringLiteral("Connection: close\r\n");
     if (m_cookieJar) {
-        QMutexLocker cookieLocker(&cookieMutex);
-        QMutexLocker locker(this);
+        QMutexLocker cookieLocker(&KNetworkReply::cookieMutex);
         const QList<QNetworkCookie> cookies = m_cookieJar->cookiesForUrl(m_url);
         for (const QNetworkCookie &cookie : cookies) {
-            headerText += QStringLiteral("Cookie: ")
+            head += QStringLiteral("Cookie: ")
                 + QString::fromLatin1(cookie.toRawForm(QNetworkCookie::NameAndValueOnly))
                 + QStringLiteral("\r\n");
         }
     }
-    headerText += QStringLiteral("\r\n");
+    head += QStringLiteral("\r\n");
+    return head;
+}
 
+// The steps of post(); the connection lives as long as this call.
+bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark)
+{
+    if (m_abort.isAborted())
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
+    const KNetworkReply::Timeouts timeouts = q->timeouts();
+    // The body goes out from its first byte, also when this source served an earlier request.
+    KRequestBody &body = *m_requestBody;
+    if (!body.rewind())
+        return fail({ KTransportFailure::BodySourceFailed, body.errorString(), -1 });
+
+    KHttpConnection connection(m_abort);
+    // The reply outlives the connection: post() owns it.
+    QObject::connect(&connection, &KHttpConnection::proxyAuthenticationRequired, q,
+        &KNetworkReply::proxyAuthenticationRequired, Qt::DirectConnection);
+    QObject::connect(&connection, &KHttpConnection::sslErrors, q, &KNetworkReply::sslErrors,
+        Qt::DirectConnection);
+    if (!connection.open(
+            m_url, orPostTimeout(timeouts.connectMs, timeoutMs), timeouts.tlsHandshakeMs))
+        return fail(connection.failure());
+    if (m_abort.isAborted())
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
+
+    const bool dumping = KRawTrafficDump::enabled();
+    dumpMark = KRawTrafficDump::mark();
+    const QString headText = requestHead(clientVersion, body.size());
     if (dumping) {
-        QByteArray dumpHeader = headerText.toUtf8();
+        QByteArray dumpHeader = headText.toUtf8();
         dumpHeader.replace('\r', QByteArray());
-        if (!KRawTrafficDump::writeRequest(dumpHeader, body)) {
-            LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
-                         .arg(url().toString(), body.errorString()));
-            return false;
-        }
+        if (!KRawTrafficDump::writeRequest(dumpHeader, body))
+            return fail({ KTransportFailure::BodySourceFailed, body.errorString(), -1 });
     }
 
+    KPacedWriter::Settings pacing;
+    pacing.chunkSize = KNetworkReply::sendChunkSize;
+    pacing.periodMs = timeouts.sendPeriodMs;
+    pacing.chunkTimeoutMs = orPostTimeout(timeouts.writeMs, timeoutMs);
+    pacing.writeWaitMs = timeouts.writeWaitMs;
     // The request bytes are the header as Latin-1 followed by the body unchanged; the body is read
     // from its source chunk by chunk as the chunks go out.
-    const QByteArray head = headerText.toLatin1();
-    if (!sendData(head, body, socket.get(), orPostTimeout(timeouts.writeMs, timeoutMs))
-        || isAborted())
+    const QByteArray head = headText.toLatin1();
+    KPacedWriter writer(connection, m_abort, pacing);
+    const KTransportFailure written = writer.write(
+        head, body, [this](qint64 sent, qint64 total) { emit q->uploadProgress(sent, total); });
+    const int silenceMs = orPostTimeout(timeouts.silenceMs, timeoutMs);
+    if (written.kind == KTransportFailure::AnsweredEarly) {
+        readEarlyAnswer(connection, silenceMs);
         return false;
-    if (!download(socket.get(), orPostTimeout(timeouts.silenceMs, timeoutMs)) || isAborted())
+    }
+    if (written.failed())
+        return fail(written);
+    if (m_abort.isAborted())
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
+    if (!download(connection, silenceMs))
         return false;
-    socket->disconnectFromHost();
+    if (m_abort.isAborted())
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
+    connection.close();
     return true;
 }
 
-// ---- connection -------------------------------------------------------------------------------
-
-// The TCP connection is made by a helper thread with its own event loop, so that the wait for it
-// (host lookup included) ends at once on abort(); the calling thread blocks until the helper is
-// done, then owns the connected socket. Everything after the connection (TLS handshake, sending,
-// receiving) runs in the calling thread with blocking waits.
-std::shared_ptr<QAbstractSocket> KNetworkReply::connectToHost(int timeoutMs)
+KAnswerReader::Settings KNetworkReplyPrivate::readerSettings(int silenceMs) const
 {
-    QUrl url;
-    Timeouts timeouts;
-    {
-        QMutexLocker locker(this);
-        url = m_url;
-        timeouts = m_timeouts;
-    }
-    const QString host = url.host();
-    const bool tls = url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;
-    const quint16 port = quint16(url.port(tls ? 443 : 80));
-    QThread *const caller = QThread::currentThread();
-
-    QAbstractSocket *connected = nullptr;
-    QString failure;
-    int failureCode = 0;
-    std::unique_ptr<QThread> helper(QThread::create([&] {
-        std::unique_ptr<QAbstractSocket> socket;
-        if (tls) {
-            auto sslSocket = std::make_unique<QSslSocket>();
-            QSslConfiguration configuration = sslSocket->sslConfiguration();
-            configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-            configuration.addCaCertificates(extraCaCertificates());
-            sslSocket->setSslConfiguration(configuration);
-            socket = std::move(sslSocket);
-        } else {
-            socket = std::make_unique<QTcpSocket>();
-        }
-        // The reply outlives this thread: post() waits for it.
-        connect(socket.get(), &QAbstractSocket::proxyAuthenticationRequired, this,
-            &KNetworkReply::proxyAuthenticationRequired, Qt::DirectConnection);
-
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QTimer abortWatch;
-        QObject::connect(&abortWatch, &QTimer::timeout, &loop, [this, &loop] {
-            if (isAborted())
-                loop.quit();
-        });
-        QObject::connect(socket.get(), &QAbstractSocket::connected, &loop, &QEventLoop::quit);
-        QObject::connect(socket.get(), &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-        deadline.start(std::max(0, timeoutMs));
-        abortWatch.start(AbortSliceMs);
-        // Plain connection first; the TLS handshake is started by the calling thread.
-        socket->connectToHost(host, port, QIODevice::ReadWrite);
-        if (socket->state() != QAbstractSocket::ConnectedState) {
-            if (QCoreApplication::instance())
-                loop.exec();
-            else // no application object, so no event loop: a plain blocking wait
-                socket->waitForConnected(std::max(0, timeoutMs));
-        }
-        QObject::disconnect(socket.get(), nullptr, &loop, nullptr);
-
-        if (socket->state() == QAbstractSocket::ConnectedState && !isAborted()) {
-            socket->moveToThread(caller);
-            connected = socket.release();
-        } else {
-            failureCode = int(socket->error());
-            failure = socket->errorString();
-            socket->abort();
-        }
-    }));
-    helper->setObjectName(QStringLiteral("connection helper"));
-    helper->start();
-    helper->wait();
-    helper.reset();
-    if (!connected) {
-        if (tls && !isAborted())
-            LOG_TRACE(
-                QStringLiteral("Got errror from a socket (%1): %2").arg(failureCode).arg(failure));
-        return nullptr;
-    }
-
-    // The socket is a child of the reply when both live in this thread; the shared pointer owns
-    // it in any case.
-    std::shared_ptr<QAbstractSocket> socket(connected);
-    if (thread() == caller)
-        socket->setParent(this);
-    m_remoteClosed.store(false);
-    // Reported from within the waits of this thread. A TLS socket reports a received close_notify
-    // this way and keeps the TCP connection, waiting for a close_notify of ours.
-    connect(
-        socket.get(), &QAbstractSocket::errorOccurred, this,
-        [this](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                m_remoteClosed.store(true);
-        },
-        Qt::DirectConnection);
-
-    if (tls) {
-        auto *sslSocket = static_cast<QSslSocket *>(socket.get());
-        // Forwarded as they come, in this thread; listeners choose their own connection type.
-        connect(sslSocket, &QSslSocket::sslErrors, this, &KNetworkReply::sslErrors,
-            Qt::DirectConnection);
-        // The host name of the URL is the name the certificate must carry.
-        sslSocket->setPeerVerifyName(host);
-        sslSocket->startClientEncryption();
-        QElapsedTimer handshake;
-        handshake.start();
-        while (!sslSocket->isEncrypted()) {
-            if (isAborted())
-                return nullptr;
-            const qint64 left = timeouts.tlsHandshakeMs - handshake.elapsed();
-            if (left <= 0 || sslSocket->state() != QAbstractSocket::ConnectedState) {
-                LOG_TRACE(QStringLiteral("Got errror from a socket (%1): %2")
-                              .arg(int(sslSocket->error()))
-                              .arg(sslSocket->errorString()));
-                return nullptr;
-            }
-            sslSocket->waitForEncrypted(int(std::min<qint64>(left, AbortSliceMs)));
-        }
-    }
-
-    {
-        QMutexLocker locker(this);
-        m_socket = socket.get();
-    }
-    return socket;
+    KAnswerReader::Settings settings;
+    settings.silenceMs = silenceMs;
+    settings.readWaitMs = q->timeouts().readWaitMs;
+    settings.maxHeaderBytes = KNetworkReply::maxAnswerHeaderBytes;
+    settings.maxBodyBytes = KNetworkReply::maxAnswerBodyBytes;
+    return settings;
 }
+
+void KNetworkReplyPrivate::readEarlyAnswer(KHttpConnection &connection, int silenceMs)
+{
+    // Only the status line is of interest: the request was not taken whatever the answer says,
+    // so nothing of it is accepted (no cookie, no body) and the server's close is not awaited.
+    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
+    QByteArray bytes;
+    qsizetype end = -1;
+    reader.readHeader(bytes, end);
+    // With the CR LF of its last line, so that an answer of a status line alone names its status.
+    const KHttpAnswerHeader header = KHttpAnswerParser::parseHeader(
+        end < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(end + 2));
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::AnsweredEarly;
+    failure.detail = header.hasStatusLine
+        ? QStringLiteral("%1 %2").arg(header.statusCode).arg(header.reasonPhrase)
+        : QStringLiteral("unknown");
+    fail(failure);
+}
+
+bool KNetworkReplyPrivate::download(KHttpConnection &connection, int silenceMs)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_responseHeader.clear();
+        m_bytesReceived = 0;
+    }
+    const QString urlText = m_url.toString();
+    QAbstractSocket *socket = connection.socket();
+    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
+
+    QByteArray accumulator;
+    qsizetype end = -1;
+    KTransportFailure failure = reader.readHeader(accumulator, end);
+    if (failure.kind == KTransportFailure::ClosedBeforeHeader && !m_abort.isAborted())
+        KRawTrafficDump::writeNoData(urlText, socket->errorString());
+    if (failure.failed())
+        return fail(failure);
+
+    if (!takeHeader(accumulator, end)) {
+        fail({ KTransportFailure::InvalidHeader, QStringLiteral("no status line"), -1 });
+        KRawTrafficDump::writeInvalidHeader(urlText, socket->errorString(), q->responseHeader());
+        return false;
+    }
+    accumulator.clear();
+    qint64 contentLength;
+    qint64 received;
+    {
+        QMutexLocker locker(&m_mutex);
+        contentLength = m_header.contentLength;
+        received = m_bytesReceived;
+    }
+    // A body too large already with the header fails before anyone hears of it.
+    if (reader.tooLarge(0, received))
+        return fail(reader.readBody(received, {}));
+    emit q->downloadProgress(received, contentLength);
+    if (received > 0)
+        emit q->readyRead();
+
+    failure = reader.readBody(received, [this, contentLength](const QByteArray &chunk) {
+        qint64 total;
+        {
+            QMutexLocker locker(&m_mutex);
+            q->buffer().append(chunk);
+            m_bytesReceived += chunk.size();
+            total = m_bytesReceived;
+        }
+        emit q->downloadProgress(total, contentLength);
+        emit q->readyRead();
+    });
+    if (failure.failed())
+        return fail(failure);
+
+    {
+        QMutexLocker locker(&m_mutex);
+        KRawTrafficDump::writeAnswer(urlText, m_responseHeader, q->buffer());
+    }
+    return bodyComplete();
+}
+
+// ---- answer header ----------------------------------------------------------------------------
+
+qsizetype KNetworkReply::headerEnd(const QByteArray &answer)
+{
+    return KHttpAnswerParser::headerEnd(answer);
+}
+
+bool KNetworkReply::acceptAnswer(const QByteArray &answer)
+{
+    {
+        QMutexLocker locker(&d->m_mutex);
+        d->m_failure = KTransportFailure();
+    }
+    const qsizetype end = headerEnd(answer);
+    const qint64 headerBytes = end < 0 ? answer.size() : end;
+    const qint64 bodyBytes = end < 0 ? 0 : answer.size() - end - 4;
+    if (headerBytes > maxAnswerHeaderBytes || bodyBytes > maxAnswerBodyBytes)
+        return d->fail({ KTransportFailure::AnswerTooLarge, QString(), -1 });
+    if (end <= 0)
+        return d->fail({ KTransportFailure::ClosedBeforeHeader, QString(), -1 }, false);
+    if (!d->takeHeader(answer, end))
+        return d->fail(
+            { KTransportFailure::InvalidHeader, QStringLiteral("no status line"), -1 }, false);
+    return d->bodyComplete();
+}
+
+bool KNetworkReplyPrivate::takeHeader(const QByteArray &answer, qsizetype end)
+{
+    const QByteArray block = answer.left(end);
+    const KHttpAnswerHeader header = KHttpAnswerParser::parseHeader(block);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_responseHeader = block;
+        // From here on the caller can read the body from its first byte.
+        q->open(QIODevice::ReadOnly);
+    }
+    // The cookies of every header that got this far reach the jar, also of one without a status
+    // line.
+    if (m_cookieJar) {
+        QMutexLocker cookieLocker(&KNetworkReply::cookieMutex);
+        for (const QByteArray &line : header.setCookies)
+            m_cookieJar->setCookiesFromUrl(QNetworkCookie::parseCookies(line), m_url);
+    }
+    QMutexLocker locker(&m_mutex);
+    // The header lines are kept for header() whether or not the status line is there.
+    m_header = header;
+    if (!header.hasStatusLine)
+        return false;
+    m_headerAccepted = true;
+    q->buffer() = answer.mid(end + 4);
+    m_bytesReceived = q->buffer().size();
+    return true;
+}
+
+bool KNetworkReplyPrivate::bodyComplete()
+{
+    KHttpAnswerHeader header;
+    qint64 received;
+    {
+        QMutexLocker locker(&m_mutex);
+        header = m_header;
+        received = m_bytesReceived;
+    }
+    if (KHttpAnswerParser::bodyComplete(header, received))
+        return true;
+    return fail({ KTransportFailure::BrokenStream,
+        header.contentLengthOverflow
+            ? QStringLiteral("Content-Length %1 does not fit").arg(header.contentLengthText)
+            : QStringLiteral("%1 body bytes of %2").arg(received).arg(header.contentLength),
+        -1 });
+}
+
+// ---- proxy ------------------------------------------------------------------------------------
 
 void KNetworkReply::proxyAuthenticationRequired(
     const QNetworkProxy &proxy, QAuthenticator *authenticator)
@@ -440,373 +572,4 @@ void KNetworkReply::proxyAuthenticationRequired(
     }
     authenticator->setUser(credentials.user);
     authenticator->setPassword(credentials.password);
-}
-
-// ---- waits ------------------------------------------------------------------------------------
-
-bool KNetworkReply::waitReadable(QAbstractSocket *socket, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (isAborted())
-            return false;
-        const qint64 left = ms - timer.elapsed();
-        if (left <= 0)
-            return false;
-        if (socket->waitForReadyRead(int(std::min<qint64>(left, AbortSliceMs))))
-            return true;
-        if (peerClosed(socket))
-            return false;
-    }
-}
-
-bool KNetworkReply::waitWritten(QAbstractSocket *socket, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (socket->bytesToWrite() == 0)
-            return true;
-        if (isAborted() || socket->state() != QAbstractSocket::ConnectedState)
-            return false;
-        const qint64 left = ms - timer.elapsed();
-        if (left <= 0)
-            return false;
-        if (socket->waitForBytesWritten(int(std::min<qint64>(left, AbortSliceMs)))
-            && socket->bytesToWrite() == 0)
-            return true;
-    }
-}
-
-bool KNetworkReply::sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs)
-{
-    const qint64 leftNs = deadlineNs - clock.nsecsElapsed();
-    if (leftNs <= 0)
-        return !isAborted();
-    std::unique_lock<std::mutex> guard(m_abortMutex);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(leftNs);
-    return !m_abortCondition.wait_until(guard, until, [this] { return m_aborted.load(); });
-}
-
-// ---- sending ----------------------------------------------------------------------------------
-
-bool KNetworkReply::sendData(
-    const QByteArray &head, KRequestBody &body, QAbstractSocket *socket, int timeoutMs)
-{
-    const qint64 total = head.size() + body.size();
-    if (total == 0)
-        return true;
-
-    qint64 chunkSize;
-    qint64 periodNs;
-    {
-        QMutexLocker locker(this);
-        chunkSize = sendRateLimit * 100 / 1000;
-        periodNs = qint64(m_timeouts.sendPeriodMs) * 1000000;
-    }
-    char chunk[sendRateLimit * 100 / 1000];
-
-    // Each chunk starts a period; the next chunk starts when that period is over, counted from
-    // the actual start, so chunks never come closer than the period and sleeping adds no drift.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 periodStartNs = 0;
-    qint64 offset = 0;
-    while (offset < total) {
-        // The chunk may span the end of the header and the start of the body.
-        const qint64 size = std::min(chunkSize, total - offset);
-        const qint64 fromHead = std::clamp<qint64>(head.size() - offset, 0, size);
-        if (fromHead > 0)
-            std::memcpy(chunk, head.constData() + offset, size_t(fromHead));
-        if (fromHead < size
-            && !readBody(body, chunk + fromHead, size - fromHead, offset + size == total))
-            return false;
-        offset += size;
-
-        const qint64 elapsedMs = (clock.nsecsElapsed() - periodStartNs) / 1000000;
-        const int remainingMs = int(std::max<qint64>(0, timeoutMs - elapsedMs));
-        if (!sendChunk(chunk, size, socket, remainingMs))
-            return false;
-        emit uploadProgress(offset, total);
-
-        if (!sleepUntil(clock, periodStartNs + periodNs))
-            return false;
-        periodStartNs = clock.nsecsElapsed();
-    }
-    return true;
-}
-
-bool KNetworkReply::readBody(KRequestBody &body, char *out, qint64 size, bool last)
-{
-    QString failure;
-    for (qint64 filled = 0; filled < size && failure.isEmpty();) {
-        const qint64 n = body.read(out + filled, size - filled);
-        if (n < 0)
-            failure = body.errorString();
-        else if (n == 0)
-            failure = QStringLiteral("the body ended before its %1 bytes").arg(body.size());
-        filled += std::max<qint64>(0, n);
-    }
-    // The last chunk goes out only when the body really ends with it.
-    char beyond;
-    if (failure.isEmpty() && last) {
-        const qint64 n = body.read(&beyond, 1);
-        if (n < 0)
-            failure = body.errorString();
-        else if (n > 0)
-            failure = QStringLiteral("the body is longer than its %1 bytes").arg(body.size());
-    }
-    if (failure.isEmpty())
-        return true;
-    LOG_INFO(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
-                 .arg(url().toString(), failure));
-    return false;
-}
-
-bool KNetworkReply::sendChunk(
-    const char *chunk, qint64 size, QAbstractSocket *socket, int remainingMs)
-{
-    if (socket->write(chunk, size) < size)
-        return false;
-    if (remainingMs < 1)
-        return false;
-    int writeWaitMs;
-    {
-        QMutexLocker locker(this);
-        writeWaitMs = std::max(1, m_timeouts.writeWaitMs);
-    }
-    while (remainingMs > 0) {
-        if (waitWritten(socket, std::min(writeWaitMs, remainingMs)))
-            break;
-        if (isAborted() || socket->state() != QAbstractSocket::ConnectedState)
-            return false;
-        remainingMs -= writeWaitMs;
-    }
-    return remainingMs > 0;
-}
-
-// ---- receiving --------------------------------------------------------------------------------
-
-bool KNetworkReply::downloadChunk(QByteArray &out, QAbstractSocket *socket, int timeoutMs)
-{
-    int readWaitMs;
-    {
-        QMutexLocker locker(this);
-        readWaitMs = std::max(1, m_timeouts.readWaitMs);
-    }
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (socket->bytesAvailable() > 0)
-            break;
-        // A TLS record that carries no application data wakes the wait without any bytes.
-        if (waitReadable(socket, readWaitMs) && socket->bytesAvailable() > 0)
-            break;
-        if (isAborted())
-            return false;
-        if (peerClosed(socket) && socket->bytesAvailable() == 0)
-            return true;
-    }
-    const qint64 elapsed = timer.elapsed();
-    // Data that came only after the time-out ran out counts as none, and so does a wait that
-    // ended with nothing at all.
-    if (elapsed > timeoutMs || socket->bytesAvailable() == 0) {
-        LOG_INFO(QStringLiteral("Socket timeout exceded. No data was given; url = %1, timeout = "
-                                "%2, elapsed = %3, state = %4, error = %5")
-                     .arg(url().toString())
-                     .arg(timeoutMs)
-                     .arg(elapsed)
-                     .arg(int(socket->state()))
-                     .arg(socket->errorString()));
-        return false;
-    }
-    out = socket->readAll();
-    return true;
-}
-
-bool KNetworkReply::download(QAbstractSocket *socket, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    {
-        QMutexLocker locker(this);
-        m_responseHeader.clear();
-        m_bytesReceived = 0;
-    }
-    const QString urlText = url().toString();
-    const auto timeLeft
-        = [&timer, timeoutMs] { return int(std::max<qint64>(0, timeoutMs - timer.elapsed())); };
-
-    // Header phase: up to the end of the header.
-    QByteArray accumulator;
-    qsizetype end = -1;
-    while (end < 0) {
-        QByteArray chunk;
-        if (!downloadChunk(chunk, socket, timeLeft()))
-            return false;
-        if (chunk.isEmpty()) {
-            LOG_INFO(QStringLiteral("Server returns empty data to request; url = %1 ; error = %2")
-                         .arg(urlText, socket->errorString()));
-            KRawTrafficDump::writeNoData(urlText, socket->errorString());
-            return false;
-        }
-        timer.restart();
-        accumulator.append(chunk);
-        end = headerEnd(accumulator);
-        if (answerTooLarge(end < 0 ? accumulator.size() : end, 0))
-            return false;
-    }
-
-    if (!takeHeader(accumulator, end)) {
-        LOG_INFO(QStringLiteral("Invalid headers in response; url = %1").arg(urlText));
-        KRawTrafficDump::writeInvalidHeader(urlText, socket->errorString(), responseHeader());
-        return false;
-    }
-    accumulator.clear();
-    if (answerTooLarge(0, bytesReceived()))
-        return false;
-
-    bool haveBody;
-    {
-        QMutexLocker locker(this);
-        haveBody = !buffer().isEmpty();
-        emit downloadProgress(m_bytesReceived, m_contentLength);
-    }
-    if (haveBody)
-        emit readyRead();
-
-    // Body phase: until the server closes the connection.
-    for (;;) {
-        QByteArray chunk;
-        if (!downloadChunk(chunk, socket, timeLeft()))
-            return false;
-        if (chunk.isEmpty())
-            break;
-        if (answerTooLarge(0, bytesReceived() + chunk.size()))
-            return false;
-        {
-            QMutexLocker locker(this);
-            buffer().append(chunk);
-        }
-        timer.restart();
-        {
-            QMutexLocker locker(this);
-            m_bytesReceived += chunk.size();
-            emit downloadProgress(m_bytesReceived, m_contentLength);
-        }
-        emit readyRead();
-    }
-
-    {
-        QMutexLocker locker(this);
-        KRawTrafficDump::writeAnswer(urlText, m_responseHeader, buffer());
-    }
-    return bodyComplete();
-}
-
-// ---- answer header ----------------------------------------------------------------------------
-
-qsizetype KNetworkReply::headerEnd(const QByteArray &answer)
-{
-    const qsizetype end = answer.indexOf("\r\n\r\n");
-    return end == 0 ? answer.indexOf("\r\n\r\n", 1) : end;
-}
-
-bool KNetworkReply::acceptAnswer(const QByteArray &answer)
-{
-    const qsizetype end = headerEnd(answer);
-    if (answerTooLarge(end < 0 ? answer.size() : end, end < 0 ? 0 : answer.size() - end - 4))
-        return false;
-    return end > 0 && takeHeader(answer, end) && bodyComplete();
-}
-
-bool KNetworkReply::answerTooLarge(qint64 headerBytes, qint64 bodyBytes)
-{
-    if (headerBytes <= maxAnswerHeaderBytes && bodyBytes <= maxAnswerBodyBytes)
-        return false;
-    LOG_INFO(QStringLiteral("The answer is too large; url = %1").arg(url().toString()));
-    return true;
-}
-
-bool KNetworkReply::peerClosed(const QAbstractSocket *socket) const
-{
-    // error() alone does not keep it: every wait that runs out overwrites it.
-    return socket->state() == QAbstractSocket::UnconnectedState || m_remoteClosed.load();
-}
-
-bool KNetworkReply::takeHeader(const QByteArray &answer, qsizetype end)
-{
-    {
-        QMutexLocker locker(this);
-        m_responseHeader = answer.left(end);
-    }
-    if (!acceptHeader())
-        return false;
-    QMutexLocker locker(this);
-    m_contentLength = contentLengthFromHeader();
-    buffer() = answer.mid(end + 4);
-    m_bytesReceived = buffer().size();
-    return true;
-}
-
-bool KNetworkReply::acceptHeader()
-{
-    {
-        QMutexLocker locker(this);
-        // From here on the caller can read the body from its first byte.
-        open(QIODevice::ReadOnly);
-    }
-    if (m_cookieJar) {
-        QMutexLocker cookieLocker(&cookieMutex);
-        QMutexLocker locker(this);
-        const QString text = QString::fromLatin1(m_responseHeader);
-        qsizetype from = 0;
-        for (;;) {
-            const QRegularExpressionMatch match = m_setCookieRx.match(text, from);
-            if (!match.hasMatch())
-                break;
-            const QList<QNetworkCookie> cookies
-                = QNetworkCookie::parseCookies(match.captured(1).toLatin1());
-            m_cookieJar->setCookiesFromUrl(cookies, m_url);
-            from = match.capturedStart(0) + 1;
-        }
-    }
-    QMutexLocker locker(this);
-    const QRegularExpressionMatch match
-        = m_statusLineRx.match(QString::fromLatin1(m_responseHeader));
-    if (!match.hasMatch())
-        return false;
-    m_httpVersion = match.captured(1);
-    bool ok = false;
-    const int code = match.captured(2).toInt(&ok);
-    m_statusCode = ok ? code : 0;
-    m_reasonPhrase = match.captured(3);
-    return true;
-}
-
-// Called with the object's lock held.
-qint64 KNetworkReply::contentLengthFromHeader()
-{
-    const QRegularExpressionMatch match
-        = m_contentLengthRx.match(QString::fromLatin1(m_responseHeader));
-    if (!match.hasMatch())
-        return -1;
-    bool ok = false;
-    const QString digits = match.captured(1);
-    const qint64 length = digits.toLongLong(&ok);
-    // Digits that do not fit are a broken answer, not a missing length.
-    m_contentLengthOverflow = !digits.isEmpty() && !ok;
-    return ok ? length : -1;
-}
-
-bool KNetworkReply::bodyComplete()
-{
-    QMutexLocker locker(this);
-    if (m_contentLengthOverflow || (m_contentLength >= 0 && m_contentLength != m_bytesReceived)) {
-        LOG_INFO(
-            QStringLiteral("The server has broken the stream; url = %1").arg(m_url.toString()));
-        return false;
-    }
-    return true;
 }

@@ -125,6 +125,19 @@ QString KWebClient::referrerText(const QUrl &url, const QString &login)
 void KWebClient::beginOperation()
 {
     aborted.store(shuttingDown.load());
+    setLastFailure(KTransportFailure());
+}
+
+KTransportFailure KWebClient::lastFailure() const
+{
+    QMutexLocker lock(&failureMutex);
+    return failure;
+}
+
+void KWebClient::setLastFailure(const KTransportFailure &value)
+{
+    QMutexLocker lock(&failureMutex);
+    failure = value;
 }
 
 void KWebClient::shutDown()
@@ -133,10 +146,12 @@ void KWebClient::shutDown()
     abortRequest();
 }
 
-void KWebClient::throwIfAborted() const
+void KWebClient::throwIfAborted()
 {
-    if (aborted.load())
+    if (aborted.load()) {
+        setLastFailure({ KTransportFailure::Aborted, QString(), -1 });
         throw ExConnectionError();
+    }
 }
 
 void KWebClient::abortRequest()
@@ -183,18 +198,24 @@ KValueMap KWebClient::sendRequest(
         currentRequest = nullptr;
     }
 
+    // The transport logs its own failures but not an abort: that is told here, once.
     if (aborted.load()) {
+        setLastFailure({ KTransportFailure::Aborted, QString(), -1 });
         LOG_INFO(QStringLiteral("Request aborted; url: %1").arg(reply.url().toString()));
         throw ExConnectionError();
     }
+    setLastFailure(reply.failure());
     if (!received) {
         LOG_INFO(QStringLiteral("Server error: %1, reply: %2; url: %3")
                      .arg(reply.statusCode())
                      .arg(reply.reasonPhrase(), reply.url().toString()));
         throw ExConnectionError();
     }
-    if (reply.statusCode() != 200)
+    if (reply.statusCode() != 200) {
+        setLastFailure({ KTransportFailure::HttpStatus,
+            QStringLiteral("%1 %2").arg(reply.statusCode()).arg(reply.reasonPhrase()), -1 });
         throw ExServerError();
+    }
 
     LOG_TRACE(QStringLiteral("Answer received; url: %1, %2 bytes")
                   .arg(reply.url().toString())
@@ -202,6 +223,7 @@ KValueMap KWebClient::sendRequest(
     // An abort while the answer is parsed ends the parse and the operation at once.
     const KValueMap answer = parseReply(&reply, &aborted);
     if (aborted.load()) {
+        setLastFailure({ KTransportFailure::Aborted, QString(), -1 });
         LOG_INFO(QStringLiteral("Request aborted; url: %1").arg(reply.url().toString()));
         throw ExConnectionError();
     }
@@ -490,6 +512,7 @@ int KWebClient::sendFeedback(const std::shared_ptr<KFormBody> &body)
         // One pass over the dump file fixes the body's exact size; the body is encoded again,
         // piece by piece, as it is sent (and once more for a re-send after a re-login).
         if (!body->measure()) {
+            setLastFailure({ KTransportFailure::BodySourceFailed, body->errorString(), -1 });
             LOG_INFO(QStringLiteral("The report cannot be sent: %1").arg(body->errorString()));
             throw ExConnectionError();
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/ktransportfailure.h"
 #include "settings/kcompanyrecords.h"
 #include "webclient/formencoding.h"
 #include "webclient/kvaluemap.h"
@@ -108,6 +109,15 @@ public:
     // abort with no operation running has no effect on the next one.
     void abortRequest();
 
+    // What ended the last operation (login, callMethod, uploadFeedback...) at the transport level,
+    // so that the window can name it: the failure of the request that ended it (a re-login's or a
+    // re-send's included), Aborted after an abort, HttpStatus (detail: code and reason) for a
+    // complete answer with a status other than 200, BodySourceFailed when the report's file
+    // cannot be read. None when the last request got its answer, also when the answer's result
+    // or login code is a refusal (the operation's code tells those), and when the operation
+    // sent nothing (not signed in). Reset when an operation starts; from any thread.
+    KTransportFailure lastFailure() const;
+
     // Abandons the request in flight and makes every later operation fail at once (code 4), so
     // that the client's thread is free to end. Start-up calls it before destroying the client.
     void shutDown();
@@ -189,9 +199,11 @@ private:
     int loginImpl(const QString &login, const QString &password, QString &company, bool &newUser,
         QList<CompanyEntry> *companies);
     void ensureSignedIn() const;
-    void throwIfAborted() const;
-    // Starts an operation called from outside: an earlier abort does not reach into it.
+    void throwIfAborted();
+    // Starts an operation called from outside: an earlier abort does not reach into it, and its
+    // last failure is forgotten.
     void beginOperation();
+    void setLastFailure(const KTransportFailure &failure);
 
     std::atomic<bool> signedIn { false };
     QMutex stateMutex; // guards lastLogin, lastPassword and lastDomain while they are copied
@@ -204,6 +216,8 @@ private:
     std::atomic<int> timeoutMs { DefaultRequestTimeoutMs };
     QMutex requestMutex; // guards currentRequest
     KNetworkReply *currentRequest = nullptr; // the request in flight, owned by sendRequest
+    mutable QMutex failureMutex; // guards failure
+    KTransportFailure failure;
     std::atomic<bool> aborted { false };
     std::atomic<bool> shuttingDown { false };
 };
