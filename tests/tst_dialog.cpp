@@ -24,6 +24,10 @@ private Q_SLOTS:
     void emptyCredentials();
     void exitEndsLoopKeepsDump();
     void currentLoginFollowsField();
+    void progressText_data();
+    void progressText();
+    void progressRowFits_data();
+    void progressRowFits();
     void reportHeader_data();
     void reportHeader();
     void windowsVersionNames_data();
@@ -251,6 +255,86 @@ void TestDialog::currentLoginFollowsField()
         QCOMPARE(seen, QStringLiteral("  typed  "));
     }
     QVERIFY(currentLogin().isEmpty());
+}
+
+void TestDialog::progressText_data()
+{
+    QTest::addColumn<qint64>("sent");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bytes") << qint64(0) << qint64(1000) << "0 / 1000 B, 1 s left";
+    QTest::newRow("200 KB") << qint64(0) << qint64(204800) << "0 / 200 KB, 26 s left";
+    QTest::newRow("10 MB") << qint64(0) << qint64(10485760) << "0.0 / 10.0 MB, 21:21 left";
+    QTest::newRow("10 MB half") << qint64(5242880) << qint64(10485760)
+                                << "5.0 / 10.0 MB, 10:41 left";
+    QTest::newRow("500 MB, hours")
+        << qint64(0) << qint64(524288000) << "0.0 / 500.0 MB, 17:46:56 left";
+    QTest::newRow("500 MB half") << qint64(262144000) << qint64(524288000)
+                                 << "250.0 / 500.0 MB, 8:53:28 left";
+    QTest::newRow("3 GB") << qint64(0) << qint64(3221225472) << "0.0 / 3072.0 MB, 109:15:13 left";
+    QTest::newRow("done") << qint64(524288000) << qint64(524288000) << "500.0 / 500.0 MB, 0 s left";
+}
+
+void TestDialog::progressText()
+{
+    QFETCH(qint64, sent);
+    QFETCH(qint64, total);
+    QFETCH(QString, text);
+    QCOMPARE(KDumpReporterDlg::progressText(sent, total), text);
+}
+
+void TestDialog::progressRowFits_data()
+{
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("200 KB") << qint64(204800);
+    QTest::newRow("10 MB") << qint64(10485760);
+    QTest::newRow("500 MB") << qint64(524288000);
+    QTest::newRow("3 GB") << qint64(3221225472);
+}
+
+void TestDialog::progressRowFits()
+{
+    QFETCH(qint64, total);
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.resize(dialog.minimumSize());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
+    const QList<QWidget *> row = { dialog.findChild<QLabel *>("labelProgress"), bar,
+        dialog.findChild<QPushButton *>("buttonSend"),
+        dialog.findChild<QPushButton *>("buttonExit") };
+    // The same test runs once more with the toolkit's scale factor set: make sure it took.
+    const double expectedScale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+        ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+        : 1.0;
+    QCOMPARE(dialog.devicePixelRatioF(), expectedScale);
+    const QString scale = QStringLiteral(" at scale %1").arg(dialog.devicePixelRatioF());
+    for (const qint64 sent : { qint64(0), total / 3, total / 2, total }) {
+        dialog.showUploadProgress(sent, total);
+        QCoreApplication::processEvents();
+        const QString text = bar->text();
+        QCOMPARE(text, KDumpReporterDlg::progressText(sent, total));
+        const int textWidth = QFontMetrics(bar->font()).horizontalAdvance(text);
+        QVERIFY2(textWidth <= bar->contentsRect().width(),
+            qPrintable(QStringLiteral("\"%1\" is %2 wide in a bar of %3%4")
+                           .arg(text)
+                           .arg(textWidth)
+                           .arg(bar->contentsRect().width())
+                           .arg(scale)));
+        // Nothing in the row is squeezed below its own size, overlaps its neighbour or leaves
+        // the window.
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            QWidget *widget = row.at(i);
+            QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
+                qPrintable(widget->objectName() + scale));
+            QVERIFY2(widget->geometry().right() < dialog.width(),
+                qPrintable(widget->objectName() + scale));
+            if (i > 0)
+                QVERIFY2(row.at(i - 1)->geometry().right() < widget->geometry().left(),
+                    qPrintable(widget->objectName() + scale));
+        }
+    }
 }
 
 void TestDialog::reportHeader_data()

@@ -37,6 +37,21 @@ QString sizesText(qint64 sent, qint64 total)
         .arg(double(sent) / mb, 0, 'f', 1)
         .arg(double(total) / mb, 0, 'f', 1);
 }
+
+// "30 s left", "30:11 left", "2:05:11 left".
+QString timeLeftText(qint64 bytesLeft)
+{
+    const qint64 seconds = qint64(double(bytesLeft) / sendRateBytesPerSecond + 0.999);
+    const auto twoDigits
+        = [](qint64 value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    if (seconds < 60)
+        return KDumpReporterDlg::tr("%1 s left").arg(seconds);
+    if (seconds < 3600)
+        return KDumpReporterDlg::tr("%1:%2 left").arg(seconds / 60).arg(twoDigits(seconds % 60));
+    return KDumpReporterDlg::tr("%1:%2:%3 left")
+        .arg(seconds / 3600)
+        .arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+}
 } // namespace
 
 KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt::WindowFlags flags)
@@ -327,20 +342,56 @@ void KDumpReporterDlg::runOnClient(std::function<int()> work, std::function<void
 
 void KDumpReporterDlg::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
-    if (!m_uploading || bytesTotal <= 0)
+    if (!m_uploading)
         return;
+    showUploadProgress(bytesSent, bytesTotal);
+}
+
+void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
+{
+    if (bytesTotal <= 0)
+        return;
+    if (bytesTotal != m_progressTotal) {
+        m_progressTotal = bytesTotal;
+        fitProgressRow(bytesTotal);
+    }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
     ui.progressUpload->setFormat(progressText(bytesSent, bytesTotal));
+}
+
+void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
+{
+    // The widest text of this request: the sent size has as many digits as the total, the time
+    // left is longest at the start. Digits are measured as the widest digit of the font.
+    QString widest = tr("%1, %2").arg(sizesText(bytesTotal, bytesTotal), timeLeftText(bytesTotal));
+    const QFontMetrics metrics(ui.progressUpload->font());
+    QChar widestDigit = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QLatin1Char(digit);
+    }
+    for (QChar &c : widest) {
+        if (c.isDigit())
+            c = widestDigit;
+    }
+    // Room for the style's margins around the text on both sides.
+    const int margin = 2 * metrics.horizontalAdvance(QLatin1Char(' ')) + 4;
+    ui.progressUpload->setMinimumWidth(
+        qMax(ui.progressUpload->minimumWidth(), metrics.horizontalAdvance(widest) + margin));
+
+    // The window grows when the row needs more than it has; it never shrinks here.
+    layout()->activate();
+    const int needed = layout()->totalMinimumSize().width();
+    if (needed > minimumWidth())
+        setMinimumWidth(needed);
+    if (needed > width())
+        resize(needed, height());
 }
 
 QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 {
     const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
-    const int secondsLeft = int(double(left) / sendRateBytesPerSecond + 0.999);
-    const QString time = secondsLeft >= 60
-        ? tr("%1:%2 left").arg(secondsLeft / 60).arg(secondsLeft % 60, 2, 10, QLatin1Char('0'))
-        : tr("%1 s left").arg(secondsLeft);
-    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), time);
+    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), timeLeftText(left));
 }
 
 QByteArray KDumpReporterDlg::dumpData()

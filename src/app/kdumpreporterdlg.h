@@ -48,6 +48,10 @@ public:
     // left at the transport's fixed send rate.
     static QString progressText(qint64 bytesSent, qint64 bytesTotal);
 
+    // Shows bytes written of a request in the progress bar; the bar (and, when the row needs it,
+    // the window) widens so that the text fits whole for every size.
+    void showUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -70,10 +74,13 @@ private:
     // Whether the dump file at path exists and holds bytes, checked without reading it; a missing
     // file is logged.
     bool dumpData(const QString &path);
+    // Widens the progress bar to the widest text a request of this size shows.
+    void fitProgressRow(qint64 bytesTotal);
 
     Ui::KDumpReporterUi ui;
     bool m_sending = false;
     bool m_uploading = false;
+    qint64 m_progressTotal = 0; // the request size the progress bar was fitted to
 
     KReportQueue m_queue;
     bool m_sendPressed = false;
