@@ -5,6 +5,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/testsupport.h"
 
+#include <QtTest/qtestaccessible.h>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -24,6 +25,9 @@ private Q_SLOTS:
     void emptyCredentials();
     void exitEndsLoopKeepsDump();
     void currentLoginFollowsField();
+    void accessibleNames_data();
+    void accessibleNames();
+    void stateAndProgressReadable();
     void progressText_data();
     void progressText();
     void progressRowFits_data();
@@ -255,6 +259,83 @@ void TestDialog::currentLoginFollowsField()
         QCOMPARE(seen, QStringLiteral("  typed  "));
     }
     QVERIFY(currentLogin().isEmpty());
+}
+
+void TestDialog::accessibleNames_data()
+{
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("role");
+    const int edit = QAccessible::EditableText;
+    QTest::newRow("login") << "lineEditLogin"
+                           << "Your Login" << edit;
+    QTest::newRow("password") << "lineEditPassword"
+                              << "Your Password" << edit;
+    QTest::newRow("dump file") << "lineEditDumpFile"
+                               << "Dump File:" << edit;
+    QTest::newRow("comment") << "textEditFeedback"
+                             << "Your comments (optional):" << edit;
+    QTest::newRow("progress bar") << "progressUpload"
+                                  << "Upload progress" << int(QAccessible::ProgressBar);
+    QTest::newRow("send") << "buttonSend"
+                          << "Send Report" << int(QAccessible::Button);
+    QTest::newRow("exit") << "buttonExit"
+                          << "Exit" << int(QAccessible::Button);
+}
+
+void TestDialog::accessibleNames()
+{
+    QFETCH(QString, widget);
+    QFETCH(QString, name);
+    QFETCH(int, role);
+    KSettingsManager::saveSetting(KSettingsManager::Key::Login, "someone");
+    KSettingsManager::saveSetting(
+        KSettingsManager::Key::Password, KSettingsManager::scramble("s3cret"));
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *target = dialog.findChild<QWidget *>(widget);
+    QVERIFY(target);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    QCOMPARE(int(accessible->role()), role);
+    // The password reaches a screen reader as masked characters only.
+    for (const QAccessible::Text text :
+        { QAccessible::Name, QAccessible::Description, QAccessible::Value, QAccessible::Help }) {
+        QVERIFY2(!accessible->text(text).contains("s3cret"), qPrintable(widget));
+    }
+    if (QAccessibleTextInterface *textInterface = accessible->textInterface())
+        QVERIFY(!textInterface->text(0, textInterface->characterCount()).contains("s3cret"));
+}
+
+void TestDialog::stateAndProgressReadable()
+{
+    // A screen reader reads the state line by its name and the bar's text as its description
+    // (the offscreen platform has no accessibility bridge, so the change notices themselves
+    // cannot be observed here).
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
+    QAccessibleInterface *state
+        = QAccessible::queryAccessibleInterface(dialog.findChild<QLabel *>("labelProgress"));
+    QAccessibleInterface *barAccessible = QAccessible::queryAccessibleInterface(bar);
+
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QCOMPARE(state->text(QAccessible::Name), QStringLiteral("Sending Report. Please Wait."));
+    QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
+
+    dialog.showUploadProgress(102400, 204800);
+    QCOMPARE(
+        barAccessible->text(QAccessible::Description), QStringLiteral("100 / 200 KB, 13 s left"));
+    QCOMPARE(barAccessible->valueInterface()->currentValue().toInt(), bar->value());
+    QCOMPARE(bar->value(), bar->maximum() / 2);
+
+    // A new attempt starts without the last attempt's text.
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, false)));
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
 }
 
 void TestDialog::progressText_data()

@@ -9,6 +9,7 @@
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -141,6 +142,8 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         ui.buttonSend->setEnabled(false);
         ui.progressUpload->setValue(0);
         ui.progressUpload->setFormat(QString());
+        ui.progressUpload->setAccessibleDescription(QString());
+        announceState();
     } else {
         ui.buttonSend->setEnabled(true);
         ui.buttonExit->setAutoDefault(true);
@@ -278,8 +281,10 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     }
     const qsizetype total = m_earlier.size();
     ui.labelProgress->setText(tr("Sending earlier report %1 of %2...").arg(index + 1).arg(total));
+    announceState();
     ui.progressUpload->setValue(0);
     ui.progressUpload->setFormat(QString());
+    ui.progressUpload->setAccessibleDescription(QString());
     m_uploading = true;
     const KPendingReport report = m_earlier.at(index);
     const auto sender = std::make_shared<const KPendingSender>(webClient(), m_queue);
@@ -356,7 +361,18 @@ void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
         fitProgressRow(bytesTotal);
     }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
-    ui.progressUpload->setFormat(progressText(bytesSent, bytesTotal));
+    const QString text = progressText(bytesSent, bytesTotal);
+    ui.progressUpload->setFormat(text);
+    // A screen reader reads the bar's text as its description; the toolkit announces the change.
+    ui.progressUpload->setAccessibleDescription(text);
+}
+
+void KDumpReporterDlg::announceState()
+{
+    // The state line changes while the focus stays elsewhere: a screen reader learns of it from
+    // its name changing.
+    QAccessibleEvent event(ui.labelProgress, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)

@@ -74,6 +74,8 @@ private:
     // Whether the dump file at path exists and holds bytes, checked without reading it; a missing
     // file is logged.
     bool dumpData(const QString &path);
+    // Tells assistive technology that the state line under the comment has a new text.
+    void announceState();
     // Widens the progress bar to the widest text a request of this size shows.
     void fitProgressRow(qint64 bytesTotal);
 
