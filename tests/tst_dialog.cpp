@@ -2,7 +2,9 @@
 #include "app/reportheader.h"
 #include "base/processvalues.h"
 #include "base/windowsversion.h"
+#include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "support/testlogcapture.h"
 #include "support/testsupport.h"
 
 #include <QtTest/qtestaccessible.h>
@@ -28,6 +30,12 @@ private Q_SLOTS:
     void accessibleNames_data();
     void accessibleNames();
     void stateAndProgressReadable();
+    void tabOrder_data();
+    void tabOrder();
+    void tabInComment();
+    void restart_data();
+    void restart();
+    void noRestartWithoutCommand();
     void progressText_data();
     void progressText();
     void progressRowFits_data();
@@ -72,7 +80,7 @@ void TestDialog::form()
     QCOMPARE(top->spacing(), 6);
     QCOMPARE(top->contentsMargins(), QMargins(11, 11, 11, 11));
     const QStringList rows = { "labelHeader", "horizontalLayout_3", "horizontalLayout",
-        "labelComments", "textEditFeedback", "horizontalLayout_2" };
+        "labelComments", "textEditFeedback", "horizontalLayout_4", "horizontalLayout_2" };
     QCOMPARE(top->count(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         QLayoutItem *item = top->itemAt(i);
@@ -84,6 +92,7 @@ void TestDialog::form()
         { "horizontalLayout_3",
             { "labelLogin", "lineEditLogin", "labelPassword", "lineEditPassword" } },
         { "horizontalLayout", { "labelDumpFile", "lineEditDumpFile" } },
+        { "horizontalLayout_4", { "buttonWhatIsSent", "", "checkBoxRestart" } },
         { "horizontalLayout_2",
             { "labelProgress", "progressUpload", "", "buttonSend", "buttonExit" } },
     };
@@ -119,6 +128,10 @@ void TestDialog::form()
     }
     QCOMPARE(dialog.findChild<QPushButton *>("buttonSend")->text(), QStringLiteral("Send Report"));
     QCOMPARE(dialog.findChild<QPushButton *>("buttonExit")->text(), QStringLiteral("Exit"));
+    QCOMPARE(dialog.findChild<QPushButton *>("buttonWhatIsSent")->text(),
+        QStringLiteral("What will be sent?"));
+    QCOMPARE(dialog.findChild<QCheckBox *>("checkBoxRestart")->text(),
+        QStringLiteral("Restart Velmora"));
     QCOMPARE(dialog.findChild<QLineEdit *>("lineEditPassword")->echoMode(), QLineEdit::Password);
     QVERIFY(dialog.findChild<QLineEdit *>("lineEditDumpFile")->isReadOnly());
 
@@ -336,6 +349,148 @@ void TestDialog::stateAndProgressReadable()
     QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, false)));
     QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
     QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
+}
+
+void TestDialog::tabOrder_data()
+{
+    QTest::addColumn<bool>("restartOffered");
+    QTest::addColumn<QStringList>("order");
+    const QStringList fields = { "lineEditLogin", "lineEditPassword", "lineEditDumpFile",
+        "textEditFeedback", "buttonWhatIsSent" };
+    QTest::newRow("plain") << false << fields + QStringList { "buttonSend", "buttonExit" };
+    QTest::newRow("with restart") << true
+                                  << fields
+            + QStringList { "checkBoxRestart", "buttonSend", "buttonExit" };
+}
+
+void TestDialog::tabOrder()
+{
+    QFETCH(bool, restartOffered);
+    QFETCH(QStringList, order);
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    if (restartOffered)
+        dialog.setRestartCommand(
+            "velmora", [](const QString &, const QStringList &) { return true; });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.findChild<QWidget *>(order.first())->setFocus();
+    // Tab walks every field and button once and comes back round; Shift+Tab walks back.
+    QStringList forward { QApplication::focusWidget()->objectName() };
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        forward << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(forward, order + QStringList { order.first() });
+    QStringList backward;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        backward.prepend(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(backward, order);
+}
+
+void TestDialog::tabInComment()
+{
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *comment = dialog.findChild<QPlainTextEdit *>("textEditFeedback");
+    QCOMPARE(QApplication::focusWidget(), comment);
+    QTest::keyClicks(comment, "a");
+    QTest::keyClick(comment, Qt::Key_Tab, Qt::ControlModifier);
+    QTest::keyClicks(comment, "b");
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+    QCOMPARE(QApplication::focusWidget(), comment);
+    QTest::keyClick(comment, Qt::Key_Tab);
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+    QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget *>("buttonWhatIsSent"));
+    // While sending the comment takes no typing, Ctrl+Tab included.
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QTest::keyClick(comment, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+}
+
+void TestDialog::restart_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("Exit") << "exit" << true << true;
+    QTest::newRow("window closed") << "close" << true << true;
+    QTest::newRow("Escape") << "escape" << true << true;
+    QTest::newRow("box cleared") << "exit" << false << true;
+    QTest::newRow("start fails") << "exit" << true << false;
+}
+
+void TestDialog::restart()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, checked);
+    QFETCH(bool, starts);
+    const QString command = "/opt/velmora/bin/velmora --project \"My work\" -x";
+    QList<QStringList> started;
+    TestLogCapture log;
+    {
+        KDumpReporterDlg dialog("/tmp/x.dmp");
+        dialog.setRestartCommand(
+            command, [&](const QString &program, const QStringList &arguments) {
+                started << (QStringList { program } + arguments);
+                return starts;
+            });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto *box = dialog.findChild<QCheckBox *>("checkBoxRestart");
+        QVERIFY(box->isVisible());
+        QVERIFY(box->isChecked());
+        if (!checked)
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        QCOMPARE(box->isChecked(), checked);
+        // Nothing starts while the window lives.
+        QVERIFY(started.isEmpty());
+
+        QTimer::singleShot(0, &dialog, [&] {
+            if (end == "exit")
+                QTest::mouseClick(dialog.findChild<QPushButton *>("buttonExit"), Qt::LeftButton);
+            else if (end == "close")
+                dialog.close();
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        // The window going away afterwards starts nothing more.
+        dialog.close();
+    }
+    const QList<QStringList> expected = checked
+        ? QList<QStringList> { { "/opt/velmora/bin/velmora", "--project", "My work", "-x" } }
+        : QList<QStringList> {};
+    QCOMPARE(started, expected);
+    QCOMPARE(log.matching("Restarting Velmora: " + command, int(VM::LogLevel::Info)).size(),
+        checked ? 1 : 0);
+    QCOMPARE(
+        log.matching("Velmora could not be restarted: " + command, int(VM::LogLevel::Warn)).size(),
+        checked && !starts ? 1 : 0);
+}
+
+void TestDialog::noRestartWithoutCommand()
+{
+    int starts = 0;
+    const auto starter = [&](const QString &, const QStringList &) { return ++starts > 0; };
+    for (const QString &command : { QString(), QStringLiteral("   ") }) {
+        KDumpReporterDlg dialog("/tmp/x.dmp");
+        if (!command.isNull())
+            dialog.setRestartCommand(command, starter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QVERIFY(!dialog.findChild<QCheckBox *>("checkBoxRestart")->isVisible());
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::mouseClick(dialog.findChild<QPushButton *>("buttonExit"), Qt::LeftButton);
+        });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        dialog.close();
+    }
+    QCOMPARE(starts, 0);
 }
 
 void TestDialog::progressText_data()

@@ -11,14 +11,18 @@
 
 #include <QAccessible>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLockFile>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 // The transport writes at most one chunk a pacing period (819 bytes every 100 ms).
@@ -64,9 +68,19 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     ui.lineEditLogin->setText(VM::KSettingsManager::login());
     ui.lineEditPassword->setText(VM::KSettingsManager::password());
     ui.textEditFeedback->setFocus();
+    // Tab moves on to the next field; Ctrl+Tab types a tab character.
+    ui.textEditFeedback->setTabChangesFocus(true);
+    ui.textEditFeedback->installEventFilter(this);
+    ui.checkBoxRestart->setVisible(false);
 
     connect(ui.buttonSend, &QPushButton::clicked, this, &KDumpReporterDlg::onSubmit);
     connect(ui.buttonExit, &QPushButton::clicked, this, &KDumpReporterDlg::onExit);
+    connect(
+        ui.buttonWhatIsSent, &QPushButton::clicked, this, &KDumpReporterDlg::onShowReportPreview);
+    connect(ui.textEditFeedback, &QPlainTextEdit::textChanged, this,
+        &KDumpReporterDlg::refreshReportPreview);
+    connect(
+        ui.lineEditLogin, &QLineEdit::textChanged, this, &KDumpReporterDlg::refreshReportPreview);
     onChangeWindowMode(false);
 
     // Log lines from any thread read the login through this copy, never the widget.
@@ -152,6 +166,19 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         if (leavingSendingMode)
             ui.buttonSend->setFocus(Qt::OtherFocusReason);
     }
+}
+
+bool KDumpReporterDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.textEditFeedback && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+            if (!ui.textEditFeedback->isReadOnly())
+                ui.textEditFeedback->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void KDumpReporterDlg::keyPressEvent(QKeyEvent *event)
@@ -250,6 +277,7 @@ void KDumpReporterDlg::onSubmitPerform()
         if (!m_reportTime.isValid()) {
             m_reportTime = now;
             keepReport();
+            refreshReportPreview();
         }
         m_uploading = true;
         runOnClient(
@@ -274,6 +302,7 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     if (m_leaving)
         return;
     if (index >= m_earlier.size()) {
+        restartIfChecked();
         QCoreApplication::exit(0);
         onChangeWindowMode(false);
         m_sending = false;
@@ -439,5 +468,100 @@ void KDumpReporterDlg::onExit()
         if (KWebClient *client = webClient())
             client->abortRequest();
     }
+    restartIfChecked();
     QCoreApplication::exit(0);
+}
+
+void KDumpReporterDlg::done(int result)
+{
+    // Closing the window (or Escape) ends it as Exit does.
+    if (m_preview)
+        m_preview->close();
+    restartIfChecked();
+    QDialog::done(result);
+}
+
+void KDumpReporterDlg::setRestartCommand(const QString &commandLine, Starter starter)
+{
+    if (QProcess::splitCommand(commandLine).isEmpty()) {
+        LOG_WARN(QStringLiteral("The restart command is empty: Velmora is not restarted."));
+        return;
+    }
+    m_restartCommand = commandLine;
+    m_restartStarter
+        = starter ? std::move(starter) : [](const QString &program, const QStringList &arguments) {
+              return QProcess::startDetached(program, arguments);
+          };
+    ui.checkBoxRestart->setChecked(true);
+    ui.checkBoxRestart->setVisible(true);
+}
+
+void KDumpReporterDlg::restartIfChecked()
+{
+    if (m_restartDone || m_restartCommand.isEmpty() || !ui.checkBoxRestart->isChecked())
+        return;
+    m_restartDone = true;
+    QStringList arguments = QProcess::splitCommand(m_restartCommand);
+    const QString program = arguments.takeFirst();
+    LOG_INFO(QStringLiteral("Restarting Velmora: %1").arg(m_restartCommand));
+    if (!m_restartStarter(program, arguments))
+        LOG_WARN(QStringLiteral("Velmora could not be restarted: %1").arg(m_restartCommand));
+}
+
+QString KDumpReporterDlg::reportPreview() const
+{
+    const QDateTime time = m_reportTime.isValid() ? m_reportTime : QDateTime::currentDateTime();
+    const QString comment = ui.textEditFeedback->toPlainText();
+    const QFileInfo dump(ui.lineEditDumpFile->text());
+    const QString dumpText = dump.isFile()
+        ? tr("%1, %2").arg(dump.fileName(),
+            locale().formattedDataSize(dump.size(), 1, QLocale::DataSizeTraditionalFormat))
+        : tr("%1 (the file is missing)").arg(dump.fileName());
+    const KWebClient *client = webClient();
+    const QString address = client
+        ? client->makeApiUrl(QStringLiteral("upload_feedback2")).toString()
+        : QStringLiteral("https://") + KWebClient::apiHost();
+
+    QString text = tr("The report's text:") + QLatin1Char('\n');
+    text += reportHeader(versionNumber(), operatingSystemName(), time);
+    text += comment.isEmpty() ? tr("(no comment)") : comment;
+    text += QStringLiteral("\n\n");
+    text += tr("Dump file: %1").arg(dumpText) + QLatin1Char('\n');
+    text += tr("Login: %1").arg(ui.lineEditLogin->text()) + QLatin1Char('\n');
+    text += tr("Sent to: %1").arg(address) + QStringLiteral("\n\n");
+    text += tr("Your password signs you in to the service; it is not part of the report.");
+    return text;
+}
+
+void KDumpReporterDlg::onShowReportPreview()
+{
+    if (!m_preview) {
+        auto *preview = new QDialog(this);
+        preview->setObjectName(QStringLiteral("dialogReportPreview"));
+        preview->setWindowTitle(tr("What will be sent"));
+        preview->resize(560, 360);
+        auto *layout = new QVBoxLayout(preview);
+        m_previewText = new QPlainTextEdit(preview);
+        m_previewText->setObjectName(QStringLiteral("textReportPreview"));
+        m_previewText->setReadOnly(true);
+        m_previewText->setTabChangesFocus(true);
+        m_previewText->setAccessibleName(tr("What will be sent"));
+        layout->addWidget(m_previewText);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, preview);
+        connect(buttons, &QDialogButtonBox::rejected, preview, &QDialog::close);
+        layout->addWidget(buttons);
+        m_preview = preview;
+    }
+    refreshReportPreview();
+    m_preview->show();
+    m_preview->raise();
+    m_preview->activateWindow();
+    m_previewText->setFocus(Qt::OtherFocusReason);
+}
+
+void KDumpReporterDlg::refreshReportPreview()
+{
+    if (!m_preview)
+        return;
+    m_previewText->setPlainText(reportPreview());
 }
