@@ -43,6 +43,16 @@ QString sizesText(qint64 sent, qint64 total)
         .arg(double(total) / mb, 0, 'f', 1);
 }
 
+// One size in the units of the progress text: "812 B", "300 KB", "14.2 MB".
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return KDumpReporterDlg::tr("%1 B").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return KDumpReporterDlg::tr("%1 KB").arg(bytes / 1024);
+    return KDumpReporterDlg::tr("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+
 // "30 s left", "30:11 left", "2:05:11 left".
 QString timeLeftText(qint64 bytesLeft)
 {
@@ -514,8 +524,7 @@ QString KDumpReporterDlg::reportPreview() const
     const QString comment = ui.textEditFeedback->toPlainText();
     const QFileInfo dump(ui.lineEditDumpFile->text());
     const QString dumpText = dump.isFile()
-        ? tr("%1, %2").arg(dump.fileName(),
-            locale().formattedDataSize(dump.size(), 1, QLocale::DataSizeTraditionalFormat))
+        ? tr("%1, %2").arg(dump.fileName(), sizeText(dump.size()))
         : tr("%1 (the file is missing)").arg(dump.fileName());
     const KWebClient *client = webClient();
     const QString address = client
