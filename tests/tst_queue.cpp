@@ -4,8 +4,8 @@
 
 #include "app/kpendingsender.h"
 #include "app/kreportqueue.h"
-#include "base/processvalues.h"
 #include "app/reportheader.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
@@ -96,7 +96,6 @@ private:
     QByteArray newLog();
 
     std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
     qint64 m_logRead = 0;
@@ -109,10 +108,8 @@ void TestQueue::initTestCase()
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     setVersionNumber(Version);
     VM::KSettingsManager::init(Version, QStringLiteral("co"), QStringLiteral("so"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv(
-        "VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
     qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
 }
@@ -173,7 +170,7 @@ QProcessEnvironment TestQueue::programEnvironment(bool display) const
     env.insert("XDG_CONFIG_HOME", m_home->path() + "/.config");
     env.insert("XDG_RUNTIME_DIR", m_home->path());
     env.insert("VELMORA_API_HOST", m_server->hostAndPort());
-    env.insert("VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")));
+    env.insert("VELMORA_EXTRA_CA_CERTS", testCaPath());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!display) {
         for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })

@@ -63,7 +63,6 @@ private:
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
 
     std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
     qint64 m_logRead = 0;
@@ -75,10 +74,8 @@ void TestSendReport::initTestCase()
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     setVersionNumber(Version);
     VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv(
-        "VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
     qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
 }

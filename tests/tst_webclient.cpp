@@ -147,7 +147,6 @@ private:
     void signIn(KWebClient &client);
 
     std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
     std::unique_ptr<ApiTestServer> m_server;
 };
 
@@ -157,10 +156,8 @@ void TestWebClient::initTestCase()
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     VM::KSettingsManager::init(
         0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv("VELMORA_EXTRA_CA_CERTS",
-        (m_certificates.path() + QStringLiteral("/ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
     qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
 }
@@ -297,7 +294,7 @@ void TestWebClient::endpointAndReferrer()
 void TestWebClient::sslErrorsAreLogged()
 {
     const QList<QSslCertificate> valid
-        = QSslCertificate::fromPath(m_certificates.path() + QStringLiteral("/server.pem"));
+        = QSslCertificate::fromPath(testCertificateFolder() + QStringLiteral("/server.pem"));
     QCOMPARE(valid.size(), 1);
     KWebClient client(QStringLiteral("1.2.3"));
     const qint64 before = logSize();
@@ -1224,7 +1221,7 @@ void TestWebClient::devserviceSwitches()
         service.waitForFinished(5000);
     });
     QByteArray host;
-    QVERIFY(startDevservice(service, m_certificates.path(), store.path(), switches, &host));
+    QVERIFY(startDevservice(service, testCertificateFolder(), store.path(), switches, &host));
     ScopedEnv env("VELMORA_API_HOST", host);
     KWebClient client(QStringLiteral("1.2.3"));
     QString company;
@@ -1243,7 +1240,7 @@ void TestWebClient::endToEndWithDevservice()
         service.waitForFinished(5000);
     });
     QByteArray host;
-    QVERIFY(startDevservice(service, m_certificates.path(), store.path(),
+    QVERIFY(startDevservice(service, testCertificateFolder(), store.path(),
         { QStringLiteral("--expire-after"), QStringLiteral("1") }, &host));
     ScopedEnv env("VELMORA_API_HOST", host);
 
