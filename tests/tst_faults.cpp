@@ -10,6 +10,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/reportwindowdriver.h"
 #include "support/scriptedapi.h"
+#include "support/testenvironment.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
@@ -188,7 +189,7 @@ private Q_SLOTS:
 private:
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
 
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_env;
     QTemporaryDir m_files;
     std::unique_ptr<FaultyService> m_service;
     std::unique_ptr<FaultyService> m_untrusted;
@@ -197,11 +198,11 @@ private:
 
 void TestFaults::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_env = std::make_unique<TestEnvironment>();
+    m_env->logToFile();
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_env->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"))
+        .trustTestCa();
     m_service = std::make_unique<FaultyService>();
     m_untrusted = std::make_unique<FaultyService>(TestIdentity::SelfSigned);
 
@@ -218,8 +219,7 @@ void TestFaults::cleanupTestCase()
     KNetworkReply::setDefaultTimeouts(m_savedTimeouts);
     m_untrusted.reset();
     m_service.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_env.reset();
 }
 
 void TestFaults::faultThenHealthyRetry_data()

@@ -10,6 +10,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
 #include "support/reportwindowdriver.h"
+#include "support/testenvironment.h"
 #include "support/testsupport.h"
 
 #include <QtTest>
@@ -95,7 +96,7 @@ private:
     int runSendPending(bool display = true);
     QByteArray newLog();
 
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
     qint64 m_logRead = 0;
@@ -104,14 +105,13 @@ private:
 void TestQueue::initTestCase()
 {
     QVERIFY2(QFile::exists(program()), "DUMPREPORTER_BIN must name the built program");
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("co"), QStringLiteral("so"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_home->useSettings(Version, QStringLiteral("co"), QStringLiteral("so")).trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestQueue::init()
@@ -129,8 +129,7 @@ void TestQueue::init()
 void TestQueue::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 KPendingReport TestQueue::queueReport(
@@ -165,12 +164,8 @@ QByteArray TestQueue::newLog()
 
 QProcessEnvironment TestQueue::programEnvironment(bool display) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", m_home->path());
-    env.insert("XDG_CONFIG_HOME", m_home->path() + "/.config");
+    QProcessEnvironment env = m_home->programEnvironment();
     env.insert("XDG_RUNTIME_DIR", m_home->path());
-    env.insert("VELMORA_API_HOST", m_server->hostAndPort());
-    env.insert("VELMORA_EXTRA_CA_CERTS", testCaPath());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!display) {
         for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })

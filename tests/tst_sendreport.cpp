@@ -7,6 +7,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
 #include "support/reportwindowdriver.h"
+#include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
 #include "webclient/kwebclient.h"
@@ -62,7 +63,7 @@ private:
     QStringList newFlowLogLines();
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
 
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
     qint64 m_logRead = 0;
@@ -70,14 +71,14 @@ private:
 
 void TestSendReport::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_home->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"))
+        .trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestSendReport::init()
@@ -92,8 +93,7 @@ void TestSendReport::init()
 void TestSendReport::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 QStringList TestSendReport::newFlowLogLines()

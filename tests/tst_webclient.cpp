@@ -6,6 +6,7 @@
 #include "settings/kcompanyrecords.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/testenvironment.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
@@ -146,20 +147,19 @@ private:
     qint64 logSize() const;
     void signIn(KWebClient &client);
 
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
     std::unique_ptr<ApiTestServer> m_server;
 };
 
 void TestWebClient::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
-    VM::KSettingsManager::init(
-        0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile()
+        .useSettings(0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"))
+        .trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestWebClient::init()
@@ -171,8 +171,7 @@ void TestWebClient::init()
 void TestWebClient::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 qint64 TestWebClient::logSize() const
