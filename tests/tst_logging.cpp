@@ -43,10 +43,7 @@ void TestLogging::initTestCase()
 
 QStringList TestLogging::readLog() const
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return m_home->logFile().lines();
 }
 
 void TestLogging::formatLogMessage()

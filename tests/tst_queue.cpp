@@ -99,7 +99,7 @@ private:
     std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
-    qint64 m_logRead = 0;
+    std::unique_ptr<TestLogFile> m_log;
 };
 
 void TestQueue::initTestCase()
@@ -107,6 +107,7 @@ void TestQueue::initTestCase()
     QVERIFY2(QFile::exists(program()), "DUMPREPORTER_BIN must name the built program");
     m_home = std::make_unique<TestEnvironment>();
     m_home->logToFile();
+    m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
     m_home->useSettings(Version, QStringLiteral("co"), QStringLiteral("so")).trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
@@ -154,12 +155,7 @@ void TestQueue::rememberLogin(const QString &login, const QString &password) con
 
 QByteArray TestQueue::newLog()
 {
-    QFile log(m_home->cachePath() + "qx.dumpreporter.velmora.log");
-    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logRead))
-        return {};
-    const QByteArray bytes = log.readAll();
-    m_logRead += bytes.size();
-    return bytes;
+    return m_log->newBytes();
 }
 
 QProcessEnvironment TestQueue::programEnvironment(bool display) const

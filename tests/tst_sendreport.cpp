@@ -66,13 +66,14 @@ private:
     std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
-    qint64 m_logRead = 0;
+    std::unique_ptr<TestLogFile> m_log;
 };
 
 void TestSendReport::initTestCase()
 {
     m_home = std::make_unique<TestEnvironment>();
     m_home->logToFile();
+    m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
     m_home->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"))
         .trustTestCa();
@@ -98,17 +99,12 @@ void TestSendReport::cleanupTestCase()
 
 QStringList TestSendReport::newFlowLogLines()
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_logRead))
-        return {};
-    const QByteArray bytes = file.readAll();
-    m_logRead += bytes.size();
     // "U<stamp> [thread] LEVEL qx.velmora  - \t[function]: \tmessage\t\t\t{login}\tfile, line"
     static const QRegularExpression line(
         QStringLiteral("^U\\S+ \\S+ (\\[[^\\]]*\\]) (\\w+) +\\S+ +- "
                        "\\t\\[(KDumpReporterDlg::\\w+)\\]: \\t([^\\t]*)"));
     QStringList result;
-    for (const QString &text : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+    for (const QString &text : m_log->newLines()) {
         const QRegularExpressionMatch match = line.match(text);
         if (match.hasMatch())
             result.append(QStringLiteral("%1 %2 %3: %4")

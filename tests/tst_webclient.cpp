@@ -176,15 +176,12 @@ void TestWebClient::cleanupTestCase()
 
 qint64 TestWebClient::logSize() const
 {
-    return QFileInfo(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log")).size();
+    return m_home->logFile().size();
 }
 
 QStringList TestWebClient::logLinesSince(qint64 offset) const
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return m_home->logFile().linesSince(offset);
 }
 
 void TestWebClient::signIn(KWebClient &client)

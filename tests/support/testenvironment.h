@@ -2,6 +2,7 @@
 
 #include "logging/loggingmanager.h"
 #include "support/testlogcapture.h"
+#include "support/testlogfile.h"
 #include "support/testsupport.h"
 
 #include <QByteArray>
@@ -38,6 +39,8 @@ public:
     QString path() const { return m_home.path(); }
     QString cachePath() const { return m_home.cachePath(); }
     QString logFilePath() const { return cachePath() + QLatin1String(LogFileName); }
+    // A reader of the log file (see logToFile()), from its start.
+    TestLogFile logFile() const { return TestLogFile(logFilePath()); }
     // The capture; captureLog() must have been called.
     TestLogCapture &log() const;
     // The environment for the built program run as a child process: this process's, with the
