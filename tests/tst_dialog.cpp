@@ -4,6 +4,7 @@
 #include "base/windowsversion.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
 
@@ -46,13 +47,13 @@ private Q_SLOTS:
     void windowsVersionNames();
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
 };
 
 void TestDialog::init()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    KSettingsManager::init(0x10203, "Co", "Soft");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->useSettings(0x10203, "Co", "Soft");
 }
 
 void TestDialog::cleanup()

@@ -9,6 +9,8 @@
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/reportwindowdriver.h"
+#include "support/scriptedapi.h"
+#include "support/testenvironment.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
@@ -46,132 +48,84 @@ enum class Fault {
 // Where the API host points during the failing press.
 enum class Host { Healthy, ClosedPort, Untrusted };
 
-QByteArray answer(int status, const QByteArray &body)
-{
-    return "HTTP/1.0 " + QByteArray::number(status) + " Status\r\nContent-Length: "
-        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-}
-
 const QByteArray loginOkBody(
     "login=\"1\"\ndeleted=\"0\"\nnew_user=\"0\"\ndomain=\"acme.example\"\n");
 const QByteArray loginRefusedBody("login=\"0\"\ndeleted=\"0\"\n");
 
 // A loopback HTTPS stand-in for the web service, healthy unless a fault is set for one of its
-// API methods ("login" or "upload_feedback2"). Connections are served on the server's thread.
+// API methods ("login" or "upload_feedback2"): the scripted API on a test server whose
+// connections are served one after another.
 class FaultyService
 {
 public:
     explicit FaultyService(TestIdentity identity = TestIdentity::Server)
-        : m_server([this](TestConnection &connection) { serve(connection); }, identity)
-    { }
+        : m_server(m_api.handler(), identity)
+    {
+        setFault(Fault::None, QString());
+    }
 
-    QString hostAndPort() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.port()); }
+    QString hostAndPort() const { return m_server.hostAndPort(); }
     int failedHandshakes() const { return m_server.failedHandshakes(); }
 
     void setFault(Fault fault, const QString &method)
     {
-        QMutexLocker lock(&m_mutex);
-        m_fault = fault;
-        m_faultMethod = method;
-        m_refuseNextLogin = false;
+        using Answer = ScriptedApi::Answer;
+        const QString login = QStringLiteral("login");
+        const QString upload = QStringLiteral("upload_feedback2");
+        m_api.clear();
+        m_api.setMethodDefault(login, Answer(200, loginOkBody));
+        m_api.setMethodDefault(upload, ScriptedApi::result("1"));
+        const QByteArray healthy = method == login ? loginOkBody : QByteArray("result=\"1\"\n");
+        const auto writing = [](const QByteArray &bytes) {
+            return Answer::misbehaving(
+                [bytes](TestConnection &connection) { connection.write(bytes); });
+        };
+        switch (fault) {
+        case Fault::None:
+            return;
+        case Fault::CloseBeforeHeader: // part of the status line, then the end
+            m_api.setMethodDefault(method, writing("HTTP/1.0 200 OK\r\nContent-Le"));
+            return;
+        case Fault::InvalidHeader:
+            m_api.setMethodDefault(method, writing("220 ready\r\nServer: mail\r\n\r\n" + healthy));
+            return;
+        case Fault::Status500:
+            m_api.setMethodDefault(method, Answer(500, healthy));
+            return;
+        case Fault::ShortBody:
+            m_api.setMethodDefault(method,
+                writing("HTTP/1.0 200 OK\r\nContent-Length: "
+                    + QByteArray::number(healthy.size() + 10) + "\r\n\r\n" + healthy));
+            return;
+        case Fault::Silence: // until the client gives up and closes
+            m_api.setMethodDefault(method, Answer::misbehaving([](TestConnection &connection) {
+                connection.waitForClientClose(10000);
+            }));
+            return;
+        case Fault::AuthLostReloginRefused: // and the sign-in after it is refused
+            m_api.setMethodDefault(method, ScriptedApi::authLost());
+            m_api.scriptMethod(login, { Answer(200, loginOkBody), Answer(200, loginRefusedBody) });
+            return;
+        case Fault::ResultMinusOne:
+            m_api.setMethodDefault(method, ScriptedApi::result("-1"));
+            return;
+        case Fault::ResultZero:
+            m_api.setMethodDefault(method, ScriptedApi::result("0"));
+            return;
+        }
     }
-    QStringList methods() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_methods;
-    }
+    QStringList methods() const { return m_api.methods(); }
     // The memory dump of the last upload, decoded from the form body.
     QByteArray lastMemoryDump() const
     {
-        QMutexLocker lock(&m_mutex);
-        return m_lastMemoryDump;
+        const QList<QByteArray> uploads = m_api.uploads();
+        return uploads.isEmpty() ? QByteArray() : uploads.last();
     }
-    void clear()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_methods.clear();
-        m_lastMemoryDump.clear();
-    }
+    void clear() { m_api.clearRequests(); }
 
 private:
-    void serve(TestConnection &connection)
-    {
-        const QByteArray request = connection.readRequest();
-        static const QRegularExpression methodRx(QStringLiteral("[?&]method=(\\w+)"));
-        const QString method
-            = methodRx.match(QString::fromLatin1(request.left(request.indexOf("\r\n"))))
-                  .captured(1);
-        Fault fault = Fault::None;
-        bool refuseLogin = false;
-        {
-            QMutexLocker lock(&m_mutex);
-            m_methods.append(method);
-            if (method == m_faultMethod)
-                fault = m_fault;
-            if (method == QLatin1String("login") && m_refuseNextLogin) {
-                refuseLogin = true;
-                m_refuseNextLogin = false;
-            }
-            if (fault == Fault::AuthLostReloginRefused)
-                m_refuseNextLogin = true;
-            if (method == QLatin1String("upload_feedback2")) {
-                const QByteArray body = request.mid(request.indexOf("\r\n\r\n") + 4);
-                for (const QByteArray &pair : body.split('&')) {
-                    if (pair.startsWith("memorydump="))
-                        m_lastMemoryDump
-                            = QByteArray::fromBase64(QByteArray::fromPercentEncoding(pair.mid(11)));
-                }
-            }
-        }
-        const QByteArray healthy
-            = method == QLatin1String("login") ? loginOkBody : QByteArray("result=\"1\"\n");
-
-        if (refuseLogin) {
-            connection.write(answer(200, loginRefusedBody));
-            connection.close();
-            return;
-        }
-        switch (fault) {
-        case Fault::None:
-            connection.write(answer(200, healthy));
-            break;
-        case Fault::CloseBeforeHeader:
-            connection.write("HTTP/1.0 200 OK\r\nContent-Le");
-            break;
-        case Fault::InvalidHeader:
-            connection.write("220 ready\r\nServer: mail\r\n\r\n" + healthy);
-            break;
-        case Fault::Status500:
-            connection.write(answer(500, healthy));
-            break;
-        case Fault::ShortBody:
-            connection.write("HTTP/1.0 200 OK\r\nContent-Length: "
-                + QByteArray::number(healthy.size() + 10) + "\r\n\r\n" + healthy);
-            break;
-        case Fault::Silence:
-            // Until the client gives up and closes.
-            connection.waitForClientClose(10000);
-            break;
-        case Fault::AuthLostReloginRefused:
-            connection.write(answer(200, "auth=\"0\"\nresult=\"0\"\n"));
-            break;
-        case Fault::ResultMinusOne:
-            connection.write(answer(200, "result=\"-1\"\n"));
-            break;
-        case Fault::ResultZero:
-            connection.write(answer(200, "result=\"0\"\n"));
-            break;
-        }
-        connection.close();
-    }
-
-    mutable QMutex m_mutex;
-    Fault m_fault = Fault::None;
-    QString m_faultMethod;
-    bool m_refuseNextLogin = false;
-    QStringList m_methods;
-    QByteArray m_lastMemoryDump;
-    TestHttpServer m_server; // last: its thread calls serve() as soon as it exists
+    ScriptedApi m_api;
+    TestHttpServer m_server; // after the script: its thread serves as soon as it exists
 };
 
 // A loopback port on which nothing listens.
@@ -235,7 +189,7 @@ private Q_SLOTS:
 private:
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
 
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_env;
     QTemporaryDir m_files;
     std::unique_ptr<FaultyService> m_service;
     std::unique_ptr<FaultyService> m_untrusted;
@@ -244,11 +198,11 @@ private:
 
 void TestFaults::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_env = std::make_unique<TestEnvironment>();
+    m_env->logToFile();
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_env->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"))
+        .trustTestCa();
     m_service = std::make_unique<FaultyService>();
     m_untrusted = std::make_unique<FaultyService>(TestIdentity::SelfSigned);
 
@@ -265,8 +219,7 @@ void TestFaults::cleanupTestCase()
     KNetworkReply::setDefaultTimeouts(m_savedTimeouts);
     m_untrusted.reset();
     m_service.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_env.reset();
 }
 
 void TestFaults::faultThenHealthyRetry_data()

@@ -3,8 +3,8 @@
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 #include "support/fullbackloglistener.h"
+#include "support/testenvironment.h"
 #include "support/testhttpserver.h"
-#include "support/testlogcapture.h"
 #include "support/testnginx.h"
 #include "support/testsupport.h"
 #include "webclient/formencoding.h"
@@ -307,30 +307,28 @@ private slots:
     void earlyAnswerStopsTheRequest();
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
-    std::unique_ptr<TestLogCapture> m_log;
+    std::unique_ptr<TestEnvironment> m_env;
 };
 
 void TstHttp::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    m_log = std::make_unique<TestLogCapture>();
-    VM::KSettingsManager::init(0x10100, QStringLiteral("VelmoraTests"), QStringLiteral("HttpTest"));
-    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    m_env = std::make_unique<TestEnvironment>();
+    m_env->captureLog()
+        .useSettings(0x10100, QStringLiteral("VelmoraTests"), QStringLiteral("HttpTest"))
+        .trustTestCa();
     KNetworkReply::resetRawDumpForTesting(false);
 }
 
 void TstHttp::init()
 {
-    m_log->clear();
+    m_env->log().clear();
     // Qt's complaints (a socket used from the wrong thread, a wait in the wrong state) are faults.
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".+")));
 }
 
 void TstHttp::cleanupTestCase()
 {
-    m_log.reset();
-    m_home.reset();
+    m_env.reset();
 }
 
 // ---- the request ------------------------------------------------------------------------------
@@ -466,9 +464,9 @@ void TstHttp::failingBodySourceStopsTheRequest()
     const QUrl url = server.url(QStringLiteral("/upload"));
     KNetworkReply reply(url, Referer, source, nullptr, unpacedTimeouts());
     QVERIFY(!reply.post(ClientVersion, 60000));
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
-                                .arg(url.toString(), reason),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("The request body cannot be read; url = %1 ; error = %2")
+                               .arg(url.toString(), reason),
                      int(VM::LogLevel::Info))
                  .size(),
         1);
@@ -616,7 +614,8 @@ void TstHttp::answers()
     if (ok)
         QCOMPARE(reply.readAll(), body);
     if (!logged.isEmpty())
-        QCOMPARE(m_log->matching(logged.arg(url.toString()), int(VM::LogLevel::Info)).size(), 1);
+        QCOMPARE(
+            m_env->log().matching(logged.arg(url.toString()), int(VM::LogLevel::Info)).size(), 1);
 
     // The same bytes handed over in one piece give the same verdict and the same header values.
     KNetworkReply direct(url, Referer, "a=1", nullptr, quickTimeouts());
@@ -672,8 +671,8 @@ void TstHttp::oversizedAnswerIsRefusedEarly()
     QVERIFY(!reply.post(ClientVersion, 60000));
     QVERIFY(server.waitForConnections(1, 60000));
 
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("The answer is too large; url = %1").arg(url.toString()),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("The answer is too large; url = %1").arg(url.toString()),
                      int(VM::LogLevel::Info))
                  .size(),
         1);
@@ -704,10 +703,10 @@ void TstHttp::silence()
     const qint64 started = steadyMs();
     QVERIFY(!reply.post(ClientVersion, 60000));
     QVERIFY(steadyMs() - started >= 300);
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("Socket timeout exceded. No data was given; url = %1, "
-                                           "timeout = 300, elapsed = ")
-                                .arg(url.toString()),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("Socket timeout exceded. No data was given; url = %1, "
+                                          "timeout = 300, elapsed = ")
+                               .arg(url.toString()),
                      int(VM::LogLevel::Info))
                  .size(),
         1);
@@ -754,10 +753,10 @@ void TstHttp::tlsCloseNotifyEndsTheAnswer()
     const QUrl url(
         QStringLiteral("https://127.0.0.1:%1/v2/api/execute.php?method=login").arg(server.port()));
     KNetworkReply reply(url, Referer, "a=1", nullptr, quickTimeouts(2000));
-    QVERIFY2(reply.post(ClientVersion, 60000), qPrintable(m_log->lines().join("\n")));
+    QVERIFY2(reply.post(ClientVersion, 60000), qPrintable(m_env->log().lines().join("\n")));
     QCOMPARE(reply.statusCode(), 200);
     QCOMPARE(reply.readAll(), QByteArray("complete"));
-    QVERIFY(m_log->matching(QStringLiteral("Socket timeout exceded")).isEmpty());
+    QVERIFY(m_env->log().matching(QStringLiteral("Socket timeout exceded")).isEmpty());
     QVERIFY(server.clientClosedFirst());
 }
 
@@ -790,9 +789,9 @@ void TstHttp::tlsRefused()
     QCOMPARE(server.failedHandshakes(), 1);
     QCOMPARE(server.received(), QByteArray());
     QVERIFY(!sslErrors.isEmpty());
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("Got errror from a socket (%1): ")
-                                .arg(int(QAbstractSocket::SslHandshakeFailedError)),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("Got errror from a socket (%1): ")
+                               .arg(int(QAbstractSocket::SslHandshakeFailedError)),
                      int(VM::LogLevel::Trace))
                  .size(),
         1);
@@ -802,8 +801,8 @@ void TstHttp::tlsRefused()
 
 void TstHttp::dumpWritesRequestAndAnswer()
 {
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
-    QVERIFY(QDir().mkpath(m_home->cachePath()));
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QVERIFY(QDir().mkpath(m_env->cachePath()));
     {
         QFile old(dumpPath);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -828,7 +827,7 @@ void TstHttp::dumpWritesRequestAndAnswer()
 
 void TstHttp::dumpCutAtNul()
 {
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
     KNetworkReply::resetRawDumpForTesting(true);
     const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
 
@@ -858,7 +857,7 @@ void TstHttp::dumpOfALargeBodySource_data()
 void TstHttp::dumpOfALargeBodySource()
 {
     QFETCH(int, nulAt);
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
     KNetworkReply::resetRawDumpForTesting(true);
     const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
 
@@ -890,7 +889,7 @@ void TstHttp::dumpOfALargeBodySource()
 
 void TstHttp::noDumpWithoutTheWord()
 {
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
     QFile::remove(dumpPath);
     KNetworkReply::resetRawDumpForTesting(false);
     TestHttpServer server(answering(okAnswer("x")));
@@ -912,8 +911,8 @@ void TstHttp::dumpIsForItsOwnerOnly_data()
 void TstHttp::dumpIsForItsOwnerOnly()
 {
     QFETCH(int, leftOverMode);
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
-    QVERIFY(QDir().mkpath(m_home->cachePath()));
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QVERIFY(QDir().mkpath(m_env->cachePath()));
     QFile::remove(dumpPath);
     if (leftOverMode >= 0) {
         QFile old(dumpPath);
@@ -959,7 +958,7 @@ void TstHttp::abort()
     QFETCH(bool, answer);
     QFETCH(int, abortAfterMs);
 
-    const QString dumpPath = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    const QString dumpPath = m_env->cachePath() + QStringLiteral("raw_network_data_alt.txt");
     KNetworkReply::resetRawDumpForTesting(true);
     const auto off = qScopeGuard([] { KNetworkReply::resetRawDumpForTesting(false); });
     QVERIFY(KNetworkReply::rawDumpEnabled());
@@ -1016,8 +1015,8 @@ void TstHttp::proxyCredentials()
     untouched.setUser(QStringLiteral("before"));
     reply.proxyAuthenticationRequired(QNetworkProxy(), &untouched);
     QCOMPARE(untouched.user(), QStringLiteral("before"));
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("KNetworkReply: proxy authentication required"),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("KNetworkReply: proxy authentication required"),
                      int(VM::LogLevel::Error))
                  .size(),
         1);
@@ -1163,7 +1162,7 @@ void TstHttp::failureKinds()
     QCOMPARE(reply.failure().kind, KTransportFailure::None);
 
     const bool posted = reply.post(ClientVersion, 60000);
-    QVERIFY2(posted == ok, qPrintable(m_log->lines().join('\n')));
+    QVERIFY2(posted == ok, qPrintable(m_env->log().lines().join('\n')));
     QVERIFY2(int(reply.failure().kind) == kind,
         qPrintable(KTransportFailure::kindName(reply.failure().kind) + QStringLiteral(": ")
             + reply.failure().detail));
@@ -1214,10 +1213,10 @@ void TstHttp::earlyAnswerStopsTheRequest()
 
     QCOMPARE(reply.failure().kind, KTransportFailure::AnsweredEarly);
     QCOMPARE(reply.failure().detail, status);
-    QCOMPARE(m_log
-                 ->matching(QStringLiteral("The server answered before the request was complete; "
-                                           "url = %1, status = %2")
-                                .arg(url.toString(), status),
+    QCOMPARE(m_env->log()
+                 .matching(QStringLiteral("The server answered before the request was complete; "
+                                          "url = %1, status = %2")
+                               .arg(url.toString(), status),
                      int(VM::LogLevel::Info))
                  .size(),
         1);

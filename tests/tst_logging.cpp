@@ -1,7 +1,7 @@
 #include "base/processvalues.h"
 #include "logging/logginglayout.h"
 #include "logging/loggingmanager.h"
-#include "support/testsupport.h"
+#include "support/testenvironment.h"
 
 #include <QtTest>
 
@@ -29,7 +29,7 @@ private Q_SLOTS:
 
 private:
     QStringList readLog() const;
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
 };
 
 void TestLogging::initTestCase()
@@ -37,16 +37,13 @@ void TestLogging::initTestCase()
     // Stamps must come out in UTC whatever the local zone is.
     qputenv("TZ", "Asia/Tokyo");
     tzset();
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
 }
 
 QStringList TestLogging::readLog() const
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return m_home->logFile().lines();
 }
 
 void TestLogging::formatLogMessage()

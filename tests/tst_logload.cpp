@@ -2,7 +2,7 @@
 // number of backups. A separate executable, since the logging library's set-up is process-wide.
 #include "logging/logging.h"
 #include "logging/loggingmanager.h"
-#include "support/testsupport.h"
+#include "support/testenvironment.h"
 
 #include <QtTest>
 
@@ -32,15 +32,15 @@ private Q_SLOTS:
     void twoWritersRollWholeLines();
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<TestEnvironment> m_home;
 };
 
 void TestLogLoad::initTestCase()
 {
     // No creation mask: the modes of the log files come from the logging set-up alone.
     ::umask(0);
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, logName.toLatin1());
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
 }
 
 void TestLogLoad::twoWritersRollWholeLines()

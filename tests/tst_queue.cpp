@@ -4,12 +4,13 @@
 
 #include "app/kpendingsender.h"
 #include "app/kreportqueue.h"
-#include "base/processvalues.h"
 #include "app/reportheader.h"
+#include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
 #include "support/reportwindowdriver.h"
+#include "support/testenvironment.h"
 #include "support/testsupport.h"
 
 #include <QtTest>
@@ -95,26 +96,23 @@ private:
     int runSendPending(bool display = true);
     QByteArray newLog();
 
-    std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
+    std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
-    qint64 m_logRead = 0;
+    std::unique_ptr<TestLogFile> m_log;
 };
 
 void TestQueue::initTestCase()
 {
     QVERIFY2(QFile::exists(program()), "DUMPREPORTER_BIN must name the built program");
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
+    m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("co"), QStringLiteral("so"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv(
-        "VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    m_home->useSettings(Version, QStringLiteral("co"), QStringLiteral("so")).trustTestCa();
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestQueue::init()
@@ -132,8 +130,7 @@ void TestQueue::init()
 void TestQueue::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 KPendingReport TestQueue::queueReport(
@@ -158,22 +155,13 @@ void TestQueue::rememberLogin(const QString &login, const QString &password) con
 
 QByteArray TestQueue::newLog()
 {
-    QFile log(m_home->cachePath() + "qx.dumpreporter.velmora.log");
-    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logRead))
-        return {};
-    const QByteArray bytes = log.readAll();
-    m_logRead += bytes.size();
-    return bytes;
+    return m_log->newBytes();
 }
 
 QProcessEnvironment TestQueue::programEnvironment(bool display) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", m_home->path());
-    env.insert("XDG_CONFIG_HOME", m_home->path() + "/.config");
+    QProcessEnvironment env = m_home->programEnvironment();
     env.insert("XDG_RUNTIME_DIR", m_home->path());
-    env.insert("VELMORA_API_HOST", m_server->hostAndPort());
-    env.insert("VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!display) {
         for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })

@@ -7,6 +7,7 @@
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
 #include "support/reportwindowdriver.h"
+#include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
 #include "webclient/kwebclient.h"
@@ -66,25 +67,23 @@ private:
     QStringList newFlowLogLines();
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
 
-    std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
+    std::unique_ptr<TestEnvironment> m_home;
     QTemporaryDir m_files;
     std::unique_ptr<ApiTestServer> m_server;
-    qint64 m_logRead = 0;
+    std::unique_ptr<TestLogFile> m_log;
 };
 
 void TestSendReport::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile();
+    m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
-    VM::KSettingsManager::init(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv(
-        "VELMORA_EXTRA_CA_CERTS", m_certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    m_home->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"))
+        .trustTestCa();
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestSendReport::init()
@@ -99,23 +98,17 @@ void TestSendReport::init()
 void TestSendReport::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 QStringList TestSendReport::newFlowLogLines()
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_logRead))
-        return {};
-    const QByteArray bytes = file.readAll();
-    m_logRead += bytes.size();
     // "U<stamp> [thread] LEVEL qx.velmora  - \t[function]: \tmessage\t\t\t{login}\tfile, line"
     static const QRegularExpression line(
         QStringLiteral("^U\\S+ \\S+ (\\[[^\\]]*\\]) (\\w+) +\\S+ +- "
                        "\\t\\[(KDumpReporterDlg::\\w+)\\]: \\t([^\\t]*)"));
     QStringList result;
-    for (const QString &text : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+    for (const QString &text : m_log->newLines()) {
         const QRegularExpressionMatch match = line.match(text);
         if (match.hasMatch())
             result.append(QStringLiteral("%1 %2 %3: %4")

@@ -1,5 +1,5 @@
 #include "settings/ksettingsmanager.h"
-#include "support/testsupport.h"
+#include "support/testenvironment.h"
 
 #include <QtTest>
 
@@ -43,13 +43,13 @@ void TestSettings::versionStamp()
     QFETCH(int, version);
     QFETCH(int, stamp);
     QFETCH(bool, flagsSet);
-    TemporaryHome home;
+    TestEnvironment home;
     {
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Co", "Soft");
         if (stored.isValid())
             store.setValue("SettingsVersion", stored);
     }
-    KSettingsManager::init(version, "Co", "Soft");
+    home.useSettings(version, "Co", "Soft");
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Co", "Soft");
     QCOMPARE(store.value("SettingsVersion").toInt(), stamp);
     QCOMPARE(store.contains("AutoLogin_vm"), flagsSet);
@@ -64,8 +64,8 @@ void TestSettings::versionStamp()
 
 void TestSettings::scopes()
 {
-    TemporaryHome home;
-    KSettingsManager::init(0x10000, "Co", "Soft");
+    TestEnvironment home;
+    home.useSettings(0x10000, "Co", "Soft");
     KSettingsManager::saveSetting("key", "top");
     KSettingsManager::saveSetting("key", "cached", KSettingsManager::OfflineCacheScope);
     QCOMPARE(KSettingsManager::readSetting("key").toString(), QStringLiteral("top"));
@@ -107,8 +107,8 @@ void TestSettings::unscramble()
 
 void TestSettings::readers()
 {
-    TemporaryHome home;
-    KSettingsManager::init(0x10000, "Co", "Soft");
+    TestEnvironment home;
+    home.useSettings(0x10000, "Co", "Soft");
     QCOMPARE(KSettingsManager::login(), QString());
     QCOMPARE(KSettingsManager::password(), QString());
     KSettingsManager::saveSetting("Login_vm", " someone ");
@@ -140,8 +140,8 @@ void TestSettings::keyNames()
 {
     QFETCH(KSettingsManager::Key, key);
     QFETCH(QString, name);
-    TemporaryHome home;
-    KSettingsManager::init(0x10000, "Co", "Soft");
+    TestEnvironment home;
+    home.useSettings(0x10000, "Co", "Soft");
     QCOMPARE(KSettingsManager::keyName(key), name);
 
     // A value of the table lands at the top level of the store under that name, and goes again.
@@ -172,8 +172,8 @@ void TestSettings::plainPassword()
 {
     QFETCH(QVariant, stored);
     QFETCH(QString, password);
-    TemporaryHome home;
-    KSettingsManager::init(0x10000, "Co", "Soft");
+    TestEnvironment home;
+    home.useSettings(0x10000, "Co", "Soft");
     {
         // Written as Velmora writes a remembered password that it keeps as plain text.
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Co", "Soft");

@@ -6,6 +6,7 @@
 #include "settings/kcompanyrecords.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/testenvironment.h"
 #include "support/testhttpserver.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
@@ -146,23 +147,19 @@ private:
     qint64 logSize() const;
     void signIn(KWebClient &client);
 
-    std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
+    std::unique_ptr<TestEnvironment> m_home;
     std::unique_ptr<ApiTestServer> m_server;
 };
 
 void TestWebClient::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
-    VM::KSettingsManager::init(
-        0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv("VELMORA_EXTRA_CA_CERTS",
-        (m_certificates.path() + QStringLiteral("/ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile()
+        .useSettings(0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("WebClient"))
+        .trustTestCa();
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestWebClient::init()
@@ -174,21 +171,17 @@ void TestWebClient::init()
 void TestWebClient::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 qint64 TestWebClient::logSize() const
 {
-    return QFileInfo(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log")).size();
+    return m_home->logFile().size();
 }
 
 QStringList TestWebClient::logLinesSince(qint64 offset) const
 {
-    QFile file(m_home->cachePath() + QStringLiteral("qx.dumpreporter.velmora.log"));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return m_home->logFile().linesSince(offset);
 }
 
 void TestWebClient::signIn(KWebClient &client)
@@ -297,7 +290,7 @@ void TestWebClient::endpointAndReferrer()
 void TestWebClient::sslErrorsAreLogged()
 {
     const QList<QSslCertificate> valid
-        = QSslCertificate::fromPath(m_certificates.path() + QStringLiteral("/server.pem"));
+        = QSslCertificate::fromPath(testCertificateFolder() + QStringLiteral("/server.pem"));
     QCOMPARE(valid.size(), 1);
     KWebClient client(QStringLiteral("1.2.3"));
     const qint64 before = logSize();
@@ -1224,7 +1217,7 @@ void TestWebClient::devserviceSwitches()
         service.waitForFinished(5000);
     });
     QByteArray host;
-    QVERIFY(startDevservice(service, m_certificates.path(), store.path(), switches, &host));
+    QVERIFY(startDevservice(service, testCertificateFolder(), store.path(), switches, &host));
     ScopedEnv env("VELMORA_API_HOST", host);
     KWebClient client(QStringLiteral("1.2.3"));
     QString company;
@@ -1243,7 +1236,7 @@ void TestWebClient::endToEndWithDevservice()
         service.waitForFinished(5000);
     });
     QByteArray host;
-    QVERIFY(startDevservice(service, m_certificates.path(), store.path(),
+    QVERIFY(startDevservice(service, testCertificateFolder(), store.path(),
         { QStringLiteral("--expire-after"), QStringLiteral("1") }, &host));
     ScopedEnv env("VELMORA_API_HOST", host);
 

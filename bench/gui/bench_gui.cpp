@@ -68,20 +68,14 @@ void writeDump(const QString &path, qsizetype size)
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("DEVSERVICE_BIN"))
-        qputenv("DEVSERVICE_BIN", DEVSERVICE_PATH);
     TemporaryHome home;
     QApplication app(argc, argv);
     VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
     setVersionNumber(0x010203);
     VM::KSettingsManager::init(0x010203, QStringLiteral("VelmoraBench"), QStringLiteral("Gui"));
 
-    QTemporaryDir certificates;
-    if (!makeTestCertificates(certificates.path()))
-        qFatal("cannot make test certificates (devservice)");
-    qputenv(
-        "VELMORA_EXTRA_CA_CERTS", certificates.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-    ApiTestServer server(certificates.path());
+    qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
+    ApiTestServer server;
     if (!server.startListening())
         qFatal("cannot start the test service");
     qputenv("VELMORA_API_HOST", server.hostAndPort().toLatin1());

@@ -8,6 +8,7 @@
 
 #include "http/knetworkreply.h"
 #include "logging/loggingmanager.h"
+#include "support/fullbackloglistener.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -117,36 +118,6 @@ private:
     bool m_answer;
     std::atomic<quint16> m_port { 0 };
     std::atomic<bool> m_stop { false };
-};
-
-// A loopback listener that never accepts and whose queue is full: connecting to it hangs.
-class FullBacklogListener
-{
-public:
-    FullBacklogListener()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length);
-        ::listen(m_fd, 0);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        for (auto &filler : m_fillers) {
-            filler = std::make_unique<QTcpSocket>();
-            filler->connectToHost(QHostAddress::LocalHost, m_port);
-            filler->waitForConnected(200);
-        }
-    }
-    ~FullBacklogListener() { ::close(m_fd); }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_fd;
-    quint16 m_port;
-    std::unique_ptr<QTcpSocket> m_fillers[3];
 };
 
 // Answers every request with `head` followed by junk, as fast as the client takes it, until 256 MB

@@ -1,6 +1,7 @@
 #include "support/testhttpserver.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <list>
 #include <memory>
+#include <thread>
 
 static void initTestCertificates()
 {
@@ -66,23 +69,32 @@ qint64 steadyNs()
 
 } // namespace
 
-QString testCaPath()
+QString testCertificateFolder()
 {
     static QTemporaryDir dir;
     static const QString path = [] {
-        const QString file = dir.path() + QStringLiteral("/ca.pem");
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(resource(QStringLiteral("ca.pem"))) <= 0)
-            qFatal("cannot write the test certificate authority");
-        return file;
+        initTestCertificates();
+        const QDir resources(QStringLiteral(":/testcerts"));
+        for (const QString &name : resources.entryList(QDir::Files)) {
+            QFile out(dir.filePath(name));
+            if (!out.open(QIODevice::WriteOnly) || out.write(resource(name)) <= 0)
+                qFatal("cannot write the test certificate %s", qPrintable(name));
+        }
+        return dir.path();
     }();
     return path;
 }
 
+QString testCaPath()
+{
+    return testCertificateFolder() + QStringLiteral("/ca.pem");
+}
+
 // ---- TestConnection ---------------------------------------------------------------------------
 
-TestConnection::TestConnection(QTcpSocket *socket)
+TestConnection::TestConnection(QTcpSocket *socket, const std::atomic<bool> *stop)
     : m_socket(socket)
+    , m_stop(stop)
 {
     m_startNs = steadyNs();
 }
@@ -112,7 +124,8 @@ QByteArray TestConnection::readRequest(int timeoutMs)
         }
         if (expected >= 0 && request.size() >= expected)
             return request;
-        if (deadline.hasExpired() || m_socket->state() != QAbstractSocket::ConnectedState)
+        if (deadline.hasExpired() || m_socket->state() != QAbstractSocket::ConnectedState
+            || serverStopping())
             return request;
         m_socket->waitForReadyRead(
             int(qMin<qint64>(50, qMax<qint64>(1, deadline.remainingTime()))));
@@ -147,10 +160,21 @@ void TestConnection::close()
 void TestConnection::waitForClientClose(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && m_socket->state() == QAbstractSocket::ConnectedState) {
+    while (!deadline.hasExpired() && m_socket->state() == QAbstractSocket::ConnectedState
+        && !serverStopping()) {
         m_socket->waitForReadyRead(50);
         readAvailable();
     }
+}
+
+bool TestConnection::waitWhile(const std::function<bool()> &condition)
+{
+    while (
+        condition() && m_socket->state() == QAbstractSocket::ConnectedState && !serverStopping()) {
+        m_socket->waitForReadyRead(20);
+        readAvailable();
+    }
+    return m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void TestConnection::sleep(int ms)
@@ -169,10 +193,11 @@ TestHttpServer::TestHttpServer(Handler handler)
     m_listening.acquire();
 }
 
-TestHttpServer::TestHttpServer(Handler handler, TestIdentity identity)
+TestHttpServer::TestHttpServer(Handler handler, TestIdentity identity, Connections connections)
     : m_handler(std::move(handler))
     , m_tls(true)
     , m_identity(identity)
+    , m_connections(connections)
 {
     start();
     m_listening.acquire();
@@ -190,6 +215,11 @@ QUrl TestHttpServer::url(const QString &pathAndQuery) const
                     .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
                     .arg(m_port)
                     .arg(pathAndQuery));
+}
+
+QString TestHttpServer::hostAndPort() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
 QByteArray TestHttpServer::received() const
@@ -232,48 +262,58 @@ void TestHttpServer::run()
         qFatal("test server cannot listen");
     m_port = server.serverPort();
 
-    QSslConfiguration configuration;
     if (m_tls) {
         const QString name = identityName(m_identity);
-        configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setLocalCertificate(
+        m_configuration = QSslConfiguration::defaultConfiguration();
+        m_configuration.setLocalCertificate(
             QSslCertificate(resource(name + QStringLiteral(".pem")), QSsl::Pem));
-        configuration.setPrivateKey(
+        m_configuration.setPrivateKey(
             QSslKey(resource(name + QStringLiteral(".key")), QSsl::Rsa, QSsl::Pem));
-        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        m_configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     }
     m_listening.release();
 
+    std::list<std::thread> workers;
     while (!m_stop.load()) {
         if (server.pending.isEmpty()) {
             server.waitForNewConnection(20);
             continue;
         }
         const qintptr descriptor = server.pending.takeFirst();
-        std::unique_ptr<QTcpSocket> socket;
-        if (m_tls) {
-            auto tls = std::make_unique<QSslSocket>();
-            tls->setSslConfiguration(configuration);
-            tls->setSocketDescriptor(descriptor);
-            tls->startServerEncryption();
-            if (!tls->waitForEncrypted(5000)) {
-                m_failedHandshakes.fetch_add(1);
-                continue;
-            }
-            socket = std::move(tls);
-        } else {
-            socket = std::make_unique<QTcpSocket>();
-            socket->setSocketDescriptor(descriptor);
-        }
-        TestConnection connection(socket.get());
-        if (m_handler)
-            m_handler(connection);
-        {
-            QMutexLocker locker(&m_mutex);
-            m_received.append(connection.received);
-            m_arrivals.append(connection.arrivals);
-        }
-        socket->abort();
-        m_handled.fetch_add(1);
+        if (m_connections == Connections::Concurrent)
+            workers.emplace_back([this, descriptor] { serve(descriptor); });
+        else
+            serve(descriptor);
     }
+    for (std::thread &worker : workers)
+        worker.join();
+}
+
+void TestHttpServer::serve(qintptr descriptor)
+{
+    std::unique_ptr<QTcpSocket> socket;
+    if (m_tls) {
+        auto tls = std::make_unique<QSslSocket>();
+        tls->setSslConfiguration(m_configuration);
+        tls->setSocketDescriptor(descriptor);
+        tls->startServerEncryption();
+        if (!tls->waitForEncrypted(5000)) {
+            m_failedHandshakes.fetch_add(1);
+            return;
+        }
+        socket = std::move(tls);
+    } else {
+        socket = std::make_unique<QTcpSocket>();
+        socket->setSocketDescriptor(descriptor);
+    }
+    TestConnection connection(socket.get(), &m_stop);
+    if (m_handler)
+        m_handler(connection);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_received.append(connection.received);
+        m_arrivals.append(connection.arrivals);
+    }
+    socket->abort();
+    m_handled.fetch_add(1);
 }

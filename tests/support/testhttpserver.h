@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMutex>
 #include <QSemaphore>
+#include <QSslConfiguration>
 #include <QString>
 #include <QThread>
 #include <QUrl>
@@ -18,8 +19,12 @@ class QTcpSocket;
 // WrongHost names only other.invalid.
 enum class TestIdentity { Server, Expired, WrongHost, SelfSigned };
 
-// A PEM file holding the test certificate authority, written once per process into a temporary
-// folder; point VELMORA_EXTRA_CA_CERTS at it to trust the test servers.
+// A folder holding the committed test certificates and keys (ca.pem, server.pem, server.key,
+// expired.*, wronghost.*, selfsigned.*), written once per process into a temporary folder; the
+// devservice tool takes it as its --certs folder.
+QString testCertificateFolder();
+// The test certificate authority in that folder; point VELMORA_EXTRA_CA_CERTS at it to trust the
+// test servers.
 QString testCaPath();
 
 // One accepted connection, handed to the handler in the server's own thread. All calls block
@@ -33,7 +38,8 @@ public:
         qint64 size;
     };
 
-    explicit TestConnection(QTcpSocket *socket);
+    // `stop` is the server's stop flag: waits end early once it is set.
+    explicit TestConnection(QTcpSocket *socket, const std::atomic<bool> *stop = nullptr);
 
     // Reads a whole request: up to the blank line, then as many bytes as its Content-Length.
     // Returns what arrived, also when the client stopped early or the wait ran out.
@@ -47,6 +53,10 @@ public:
     // Keeps the connection open until the client closes it or the wait runs out.
     void waitForClientClose(int timeoutMs = 5000);
     void sleep(int ms);
+    // Keeps reading while `condition` holds, the client keeps the connection open and the server
+    // is not stopping; true when the connection is still open afterwards.
+    bool waitWhile(const std::function<bool()> &condition);
+    bool serverStopping() const { return m_stop && m_stop->load(); }
 
     QByteArray received;
     QList<Arrival> arrivals;
@@ -55,22 +65,29 @@ private:
     void readAvailable();
 
     QTcpSocket *m_socket;
+    const std::atomic<bool> *m_stop;
     qint64 m_startNs;
 };
 
-// A one-thread HTTP test server on 127.0.0.1 (a free port), plain or TLS. It runs in its own
-// thread, since the code under test blocks the thread that calls it. Connections are served one
-// after another by the handler; a TLS connection whose handshake fails never reaches it.
+// An HTTP test server on 127.0.0.1 (a free port), plain or TLS. It runs in its own thread, since
+// the code under test blocks the thread that calls it. By default connections are served one after
+// another by the handler on that thread; with Connections::Concurrent each connection gets a
+// thread of its own, for handlers that hold an answer back while other clients come. A TLS
+// connection whose handshake fails never reaches the handler.
 class TestHttpServer : public QThread
 {
 public:
     using Handler = std::function<void(TestConnection &)>;
+    enum class Connections { OneAtATime, Concurrent };
 
     explicit TestHttpServer(Handler handler);
-    TestHttpServer(Handler handler, TestIdentity identity);
+    TestHttpServer(
+        Handler handler, TestIdentity identity, Connections connections = Connections::OneAtATime);
     ~TestHttpServer() override;
 
     quint16 port() const { return m_port; }
+    // "127.0.0.1:<port>", the value for VELMORA_API_HOST.
+    QString hostAndPort() const;
     // "http://127.0.0.1:<port><pathAndQuery>", or "https://..." for a TLS server.
     QUrl url(const QString &pathAndQuery = QStringLiteral("/")) const;
 
@@ -87,9 +104,13 @@ protected:
     void run() override;
 
 private:
+    void serve(qintptr descriptor);
+
     Handler m_handler;
     bool m_tls;
     TestIdentity m_identity;
+    Connections m_connections = Connections::OneAtATime;
+    QSslConfiguration m_configuration;
     quint16 m_port = 0;
     QSemaphore m_listening;
     std::atomic<bool> m_stop { false };

@@ -1,5 +1,7 @@
 #include "support/testsupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 
 TemporaryHome::TemporaryHome()
@@ -17,4 +19,13 @@ TemporaryHome::~TemporaryHome()
 {
     qputenv("HOME", m_oldHome);
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+QString devserviceBinary()
+{
+    const QString configured = qEnvironmentVariable("DEVSERVICE_BIN");
+    if (!configured.isEmpty())
+        return configured;
+    return QDir::cleanPath(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/devservice/devservice"));
 }

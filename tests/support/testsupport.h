@@ -20,6 +20,9 @@ private:
     QByteArray m_oldConfig;
 };
 
+// Path of the devservice tool: DEVSERVICE_BIN, or the build's tools/devservice/devservice.
+QString devserviceBinary();
+
 // The reporter's help text, byte for byte as it reaches standard error.
 inline const QByteArray reporterHelpText = "dumpreporter <options>\n"
                                            "Valid options:\n"
