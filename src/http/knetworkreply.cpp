@@ -190,12 +190,6 @@ void KNetworkReply::setProxyCredentials(const ProxyCredentials &credentials)
     d->m_proxyCredentials = credentials;
 }
 
-void KNetworkReply::setTimeouts(const Timeouts &timeouts)
-{
-    QMutexLocker locker(&d->m_mutex);
-    d->m_timeouts = timeouts;
-}
-
 KNetworkReply::Timeouts KNetworkReply::defaultTimeouts()
 {
     QMutexLocker locker(&defaultTimeoutsMutex());

@@ -159,7 +159,6 @@ public:
     qint64 bytesReceived() const;
 
     Timeouts timeouts() const;
-    void setTimeouts(const Timeouts &timeouts);
     // The credentials for a proxy that asks for them; set before post(). None by default.
     ProxyCredentials proxyCredentials() const;
     void setProxyCredentials(const ProxyCredentials &credentials);
