@@ -248,6 +248,7 @@ bool KNetworkReplyPrivate::fail(KTransportFailure failure, bool log)
     case KTransportFailure::ConnectFailed:
     case KTransportFailure::ConnectTimeout:
     case KTransportFailure::ProxyAuthentication:
+    case KTransportFailure::ProxyFailed:
         // A plain connection that cannot be made is left to the caller's own line.
         if (m_url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) != 0)
             break;
