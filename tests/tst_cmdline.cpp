@@ -48,6 +48,8 @@ void addReporterOptions(QtCommandLine &commandLine)
         "version", QMetaType::Int, true, 'v', "Version of the software which sends a report");
     commandLine.addOption("company", QMetaType::QString, true, 'c', "Company ID");
     commandLine.addOption("soft", QMetaType::QString, true, 's', "Software ID");
+    commandLine.addOption("restart", QMetaType::QString, false, 'r',
+        "Command line that starts Velmora again when the reporter ends");
 }
 } // namespace
 

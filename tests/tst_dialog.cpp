@@ -2,9 +2,12 @@
 #include "app/reportheader.h"
 #include "base/processvalues.h"
 #include "base/windowsversion.h"
+#include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "support/testlogcapture.h"
 #include "support/testsupport.h"
 
+#include <QtTest/qtestaccessible.h>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -24,6 +27,19 @@ private Q_SLOTS:
     void emptyCredentials();
     void exitEndsLoopKeepsDump();
     void currentLoginFollowsField();
+    void accessibleNames_data();
+    void accessibleNames();
+    void stateAndProgressReadable();
+    void tabOrder_data();
+    void tabOrder();
+    void tabInComment();
+    void restart_data();
+    void restart();
+    void noRestartWithoutCommand();
+    void progressText_data();
+    void progressText();
+    void progressRowFits_data();
+    void progressRowFits();
     void reportHeader_data();
     void reportHeader();
     void windowsVersionNames_data();
@@ -64,7 +80,7 @@ void TestDialog::form()
     QCOMPARE(top->spacing(), 6);
     QCOMPARE(top->contentsMargins(), QMargins(11, 11, 11, 11));
     const QStringList rows = { "labelHeader", "horizontalLayout_3", "horizontalLayout",
-        "labelComments", "textEditFeedback", "horizontalLayout_2" };
+        "labelComments", "textEditFeedback", "horizontalLayout_4", "horizontalLayout_2" };
     QCOMPARE(top->count(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
         QLayoutItem *item = top->itemAt(i);
@@ -76,6 +92,7 @@ void TestDialog::form()
         { "horizontalLayout_3",
             { "labelLogin", "lineEditLogin", "labelPassword", "lineEditPassword" } },
         { "horizontalLayout", { "labelDumpFile", "lineEditDumpFile" } },
+        { "horizontalLayout_4", { "buttonWhatIsSent", "", "checkBoxRestart" } },
         { "horizontalLayout_2",
             { "labelProgress", "progressUpload", "", "buttonSend", "buttonExit" } },
     };
@@ -111,6 +128,10 @@ void TestDialog::form()
     }
     QCOMPARE(dialog.findChild<QPushButton *>("buttonSend")->text(), QStringLiteral("Send Report"));
     QCOMPARE(dialog.findChild<QPushButton *>("buttonExit")->text(), QStringLiteral("Exit"));
+    QCOMPARE(dialog.findChild<QPushButton *>("buttonWhatIsSent")->text(),
+        QStringLiteral("What will be sent?"));
+    QCOMPARE(dialog.findChild<QCheckBox *>("checkBoxRestart")->text(),
+        QStringLiteral("Restart Velmora"));
     QCOMPARE(dialog.findChild<QLineEdit *>("lineEditPassword")->echoMode(), QLineEdit::Password);
     QVERIFY(dialog.findChild<QLineEdit *>("lineEditDumpFile")->isReadOnly());
 
@@ -251,6 +272,305 @@ void TestDialog::currentLoginFollowsField()
         QCOMPARE(seen, QStringLiteral("  typed  "));
     }
     QVERIFY(currentLogin().isEmpty());
+}
+
+void TestDialog::accessibleNames_data()
+{
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("role");
+    const int edit = QAccessible::EditableText;
+    QTest::newRow("login") << "lineEditLogin"
+                           << "Your Login" << edit;
+    QTest::newRow("password") << "lineEditPassword"
+                              << "Your Password" << edit;
+    QTest::newRow("dump file") << "lineEditDumpFile"
+                               << "Dump File:" << edit;
+    QTest::newRow("comment") << "textEditFeedback"
+                             << "Your comments (optional):" << edit;
+    QTest::newRow("progress bar") << "progressUpload"
+                                  << "Upload progress" << int(QAccessible::ProgressBar);
+    QTest::newRow("send") << "buttonSend"
+                          << "Send Report" << int(QAccessible::Button);
+    QTest::newRow("exit") << "buttonExit"
+                          << "Exit" << int(QAccessible::Button);
+}
+
+void TestDialog::accessibleNames()
+{
+    QFETCH(QString, widget);
+    QFETCH(QString, name);
+    QFETCH(int, role);
+    KSettingsManager::saveSetting(KSettingsManager::Key::Login, "someone");
+    KSettingsManager::saveSetting(
+        KSettingsManager::Key::Password, KSettingsManager::scramble("s3cret"));
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *target = dialog.findChild<QWidget *>(widget);
+    QVERIFY(target);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    QCOMPARE(int(accessible->role()), role);
+    // The password reaches a screen reader as masked characters only.
+    for (const QAccessible::Text text :
+        { QAccessible::Name, QAccessible::Description, QAccessible::Value, QAccessible::Help }) {
+        QVERIFY2(!accessible->text(text).contains("s3cret"), qPrintable(widget));
+    }
+    if (QAccessibleTextInterface *textInterface = accessible->textInterface())
+        QVERIFY(!textInterface->text(0, textInterface->characterCount()).contains("s3cret"));
+}
+
+void TestDialog::stateAndProgressReadable()
+{
+    // A screen reader reads the state line by its name and the bar's text as its description
+    // (the offscreen platform has no accessibility bridge, so the change notices themselves
+    // cannot be observed here).
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
+    QAccessibleInterface *state
+        = QAccessible::queryAccessibleInterface(dialog.findChild<QLabel *>("labelProgress"));
+    QAccessibleInterface *barAccessible = QAccessible::queryAccessibleInterface(bar);
+
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QCOMPARE(state->text(QAccessible::Name), QStringLiteral("Sending Report. Please Wait."));
+    QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
+
+    dialog.showUploadProgress(102400, 204800);
+    QCOMPARE(
+        barAccessible->text(QAccessible::Description), QStringLiteral("100 / 200 KB, 13 s left"));
+    QCOMPARE(barAccessible->valueInterface()->currentValue().toInt(), bar->value());
+    QCOMPARE(bar->value(), bar->maximum() / 2);
+
+    // A new attempt starts without the last attempt's text.
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, false)));
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
+}
+
+void TestDialog::tabOrder_data()
+{
+    QTest::addColumn<bool>("restartOffered");
+    QTest::addColumn<QStringList>("order");
+    const QStringList fields = { "lineEditLogin", "lineEditPassword", "lineEditDumpFile",
+        "textEditFeedback", "buttonWhatIsSent" };
+    QTest::newRow("plain") << false << fields + QStringList { "buttonSend", "buttonExit" };
+    QTest::newRow("with restart") << true
+                                  << fields
+            + QStringList { "checkBoxRestart", "buttonSend", "buttonExit" };
+}
+
+void TestDialog::tabOrder()
+{
+    QFETCH(bool, restartOffered);
+    QFETCH(QStringList, order);
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    if (restartOffered)
+        dialog.setRestartCommand(
+            "velmora", [](const QString &, const QStringList &) { return true; });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.findChild<QWidget *>(order.first())->setFocus();
+    // Tab walks every field and button once and comes back round; Shift+Tab walks back.
+    QStringList forward { QApplication::focusWidget()->objectName() };
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        forward << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(forward, order + QStringList { order.first() });
+    QStringList backward;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        backward.prepend(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(backward, order);
+}
+
+void TestDialog::tabInComment()
+{
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *comment = dialog.findChild<QPlainTextEdit *>("textEditFeedback");
+    QCOMPARE(QApplication::focusWidget(), comment);
+    QTest::keyClicks(comment, "a");
+    QTest::keyClick(comment, Qt::Key_Tab, Qt::ControlModifier);
+    QTest::keyClicks(comment, "b");
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+    QCOMPARE(QApplication::focusWidget(), comment);
+    QTest::keyClick(comment, Qt::Key_Tab);
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+    QCOMPARE(QApplication::focusWidget(), dialog.findChild<QWidget *>("buttonWhatIsSent"));
+    // While sending the comment takes no typing, Ctrl+Tab included.
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    QTest::keyClick(comment, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(comment->toPlainText(), QStringLiteral("a\tb"));
+}
+
+void TestDialog::restart_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("Exit") << "exit" << true << true;
+    QTest::newRow("window closed") << "close" << true << true;
+    QTest::newRow("Escape") << "escape" << true << true;
+    QTest::newRow("box cleared") << "exit" << false << true;
+    QTest::newRow("start fails") << "exit" << true << false;
+}
+
+void TestDialog::restart()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, checked);
+    QFETCH(bool, starts);
+    const QString command = "/opt/velmora/bin/velmora --project \"My work\" -x";
+    QList<QStringList> started;
+    TestLogCapture log;
+    {
+        KDumpReporterDlg dialog("/tmp/x.dmp");
+        dialog.setRestartCommand(
+            command, [&](const QString &program, const QStringList &arguments) {
+                started << (QStringList { program } + arguments);
+                return starts;
+            });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto *box = dialog.findChild<QCheckBox *>("checkBoxRestart");
+        QVERIFY(box->isVisible());
+        QVERIFY(box->isChecked());
+        if (!checked)
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        QCOMPARE(box->isChecked(), checked);
+        // Nothing starts while the window lives.
+        QVERIFY(started.isEmpty());
+
+        QTimer::singleShot(0, &dialog, [&] {
+            if (end == "exit")
+                QTest::mouseClick(dialog.findChild<QPushButton *>("buttonExit"), Qt::LeftButton);
+            else if (end == "close")
+                dialog.close();
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        // The window going away afterwards starts nothing more.
+        dialog.close();
+    }
+    const QList<QStringList> expected = checked
+        ? QList<QStringList> { { "/opt/velmora/bin/velmora", "--project", "My work", "-x" } }
+        : QList<QStringList> {};
+    QCOMPARE(started, expected);
+    QCOMPARE(log.matching("Restarting Velmora: " + command, int(VM::LogLevel::Info)).size(),
+        checked ? 1 : 0);
+    QCOMPARE(
+        log.matching("Velmora could not be restarted: " + command, int(VM::LogLevel::Warn)).size(),
+        checked && !starts ? 1 : 0);
+}
+
+void TestDialog::noRestartWithoutCommand()
+{
+    int starts = 0;
+    const auto starter = [&](const QString &, const QStringList &) { return ++starts > 0; };
+    for (const QString &command : { QString(), QStringLiteral("   ") }) {
+        KDumpReporterDlg dialog("/tmp/x.dmp");
+        if (!command.isNull())
+            dialog.setRestartCommand(command, starter);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QVERIFY(!dialog.findChild<QCheckBox *>("checkBoxRestart")->isVisible());
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::mouseClick(dialog.findChild<QPushButton *>("buttonExit"), Qt::LeftButton);
+        });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        dialog.close();
+    }
+    QCOMPARE(starts, 0);
+}
+
+void TestDialog::progressText_data()
+{
+    QTest::addColumn<qint64>("sent");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bytes") << qint64(0) << qint64(1000) << "0 / 1000 B, 1 s left";
+    QTest::newRow("200 KB") << qint64(0) << qint64(204800) << "0 / 200 KB, 26 s left";
+    QTest::newRow("10 MB") << qint64(0) << qint64(10485760) << "0.0 / 10.0 MB, 21:21 left";
+    QTest::newRow("10 MB half") << qint64(5242880) << qint64(10485760)
+                                << "5.0 / 10.0 MB, 10:41 left";
+    QTest::newRow("500 MB, hours")
+        << qint64(0) << qint64(524288000) << "0.0 / 500.0 MB, 17:46:56 left";
+    QTest::newRow("500 MB half") << qint64(262144000) << qint64(524288000)
+                                 << "250.0 / 500.0 MB, 8:53:28 left";
+    QTest::newRow("3 GB") << qint64(0) << qint64(3221225472) << "0.0 / 3072.0 MB, 109:15:13 left";
+    QTest::newRow("done") << qint64(524288000) << qint64(524288000) << "500.0 / 500.0 MB, 0 s left";
+}
+
+void TestDialog::progressText()
+{
+    QFETCH(qint64, sent);
+    QFETCH(qint64, total);
+    QFETCH(QString, text);
+    QCOMPARE(KDumpReporterDlg::progressText(sent, total), text);
+}
+
+void TestDialog::progressRowFits_data()
+{
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("200 KB") << qint64(204800);
+    QTest::newRow("10 MB") << qint64(10485760);
+    QTest::newRow("500 MB") << qint64(524288000);
+    QTest::newRow("3 GB") << qint64(3221225472);
+}
+
+void TestDialog::progressRowFits()
+{
+    QFETCH(qint64, total);
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.resize(dialog.minimumSize());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
+    const QList<QWidget *> row = { dialog.findChild<QLabel *>("labelProgress"), bar,
+        dialog.findChild<QPushButton *>("buttonSend"),
+        dialog.findChild<QPushButton *>("buttonExit") };
+    // The same test runs once more with the toolkit's scale factor set: make sure it took.
+    const double expectedScale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+        ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+        : 1.0;
+    QCOMPARE(dialog.devicePixelRatioF(), expectedScale);
+    const QString scale = QStringLiteral(" at scale %1").arg(dialog.devicePixelRatioF());
+    for (const qint64 sent : { qint64(0), total / 3, total / 2, total }) {
+        dialog.showUploadProgress(sent, total);
+        QCoreApplication::processEvents();
+        const QString text = bar->text();
+        QCOMPARE(text, KDumpReporterDlg::progressText(sent, total));
+        const int textWidth = QFontMetrics(bar->font()).horizontalAdvance(text);
+        QVERIFY2(textWidth <= bar->contentsRect().width(),
+            qPrintable(QStringLiteral("\"%1\" is %2 wide in a bar of %3%4")
+                           .arg(text)
+                           .arg(textWidth)
+                           .arg(bar->contentsRect().width())
+                           .arg(scale)));
+        // Nothing in the row is squeezed below its own size, overlaps its neighbour or leaves
+        // the window.
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            QWidget *widget = row.at(i);
+            QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
+                qPrintable(widget->objectName() + scale));
+            QVERIFY2(widget->geometry().right() < dialog.width(),
+                qPrintable(widget->objectName() + scale));
+            if (i > 0)
+                QVERIFY2(row.at(i - 1)->geometry().right() < widget->geometry().left(),
+                    qPrintable(widget->objectName() + scale));
+        }
+    }
 }
 
 void TestDialog::reportHeader_data()

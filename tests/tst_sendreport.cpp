@@ -55,6 +55,10 @@ private Q_SLOTS:
     void fieldsTakeNoTypingWhileSending();
     void habitualKeysWhileSending_data();
     void habitualKeysWhileSending();
+    void returnRetriesAfterFailure_data();
+    void returnRetriesAfterFailure();
+    void whatWillBeSent();
+    void restartAfterSent();
 
 private:
     // The window's log lines written since the last call, as "[thread] LEVEL function: message",
@@ -516,6 +520,169 @@ void TestSendReport::habitualKeysWhileSending()
     QCOMPARE(boxes.seen.size(), 1);
     QCOMPARE(readTestFile(dumpPath()), dump);
     m_server->releaseAnswers();
+}
+
+void TestSendReport::returnRetriesAfterFailure_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<int>("start"); // 0: click, 1: Return in the password field
+    QTest::newRow("no password, clicked") << QString() << Answers() << 0;
+    QTest::newRow("refused credentials, clicked")
+        << "wrong" << Answers { ApiTestServer::loginRefused() } << 0;
+    QTest::newRow("refused credentials, Return")
+        << "wrong" << Answers { ApiTestServer::loginRefused() } << 1;
+    QTest::newRow("upload refused, clicked")
+        << "secret" << Answers { ApiTestServer::loginOk(), ApiTestServer::result("0") } << 0;
+    QTest::newRow("upload status 500, Return")
+        << "secret" << Answers { ApiTestServer::loginOk(), ApiTestServer::status(500) } << 1;
+}
+
+void TestSendReport::returnRetriesAfterFailure()
+{
+    QFETCH(QString, password);
+    QFETCH(Answers, answers);
+    QFETCH(int, start);
+    const QByteArray dump("MDMP dump");
+    QVERIFY(writeTestFile(dumpPath(), dump));
+    m_server->script(answers);
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    QVERIFY(QTest::qWaitForWindowActive(session.dialog.get()));
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", password);
+    auto *send = session.child<QPushButton>("buttonSend");
+    auto *exitButton = session.child<QPushButton>("buttonExit");
+    const auto pressSend = [&] {
+        if (start == 0)
+            QTest::mouseClick(send, Qt::LeftButton);
+        else
+            QTest::keyClick(session.child<QLineEdit>("lineEditPassword"), Qt::Key_Return);
+    };
+    QCOMPARE(session.runFlow(boxes, pressSend), FlowEnded);
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY(session.inEditingMode());
+
+    // After the box, "Send Report" is the default button and Return on whatever holds the focus
+    // tries again; it never presses "Exit".
+    session.dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(session.dialog.get()));
+    QVERIFY(send->isDefault());
+    QVERIFY(!exitButton->isDefault());
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QVERIFY2(focus != exitButton, qPrintable(focus->objectName()));
+    if (password.isEmpty())
+        session.child<QLineEdit>("lineEditPassword")->setText(QStringLiteral("secret"));
+    const qsizetype requestsBefore = m_server->requests().size();
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    QCOMPARE(session.runFlow(
+                 boxes, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }),
+        0);
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(m_server->methods().mid(requestsBefore), QStringList({ "login", "upload_feedback2" }));
+    QVERIFY(!QFile::exists(dumpPath()));
+}
+
+void TestSendReport::whatWillBeSent()
+{
+    // Small enough for a quick upload at the transport's pace.
+    QVERIFY(writeTestFile(dumpPath(), QByteArray(3 * 1024 + 100, 'D')));
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone@example.org"));
+    session.type("lineEditPassword", QStringLiteral("pa55-word"));
+    session.typeComment(QStringLiteral("It crashed."));
+    QVERIFY(session.child<QDialog>("dialogReportPreview") == nullptr);
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    QTest::mouseClick(session.child<QPushButton>("buttonWhatIsSent"), Qt::LeftButton);
+    auto *preview = session.child<QDialog>("dialogReportPreview");
+    QVERIFY(preview);
+    QVERIFY(QTest::qWaitForWindowExposed(preview));
+    QCOMPARE(preview->windowTitle(), QStringLiteral("What will be sent"));
+    auto *text = preview->findChild<QPlainTextEdit *>("textReportPreview");
+    QVERIFY(text->isReadOnly());
+    QCOMPARE(QApplication::focusWidget(), text);
+    QTest::keyClicks(text, QStringLiteral("typed"));
+    QVERIFY(!text->toPlainText().contains("typed"));
+
+    const QString address
+        = session.client->makeApiUrl(QStringLiteral("upload_feedback2")).toString();
+    const auto expectedText = [&](const QString &header, const QString &comment) {
+        return "The report's text:\n" + header + comment
+            + "\n\nDump file: crash.dmp, 3 KB\nLogin: someone@example.org\nSent to: " + address
+            + "\n\nYour password signs you in to the service; it is not part of the report.";
+    };
+    const QString shown = text->toPlainText();
+    const QRegularExpressionMatch header
+        = headerPattern.match(shown.mid(QStringLiteral("The report's text:\n").size()));
+    QVERIFY2(header.hasMatch(), qPrintable(shown));
+    const QDateTime stamp = QDateTime::fromString(
+        header.captured().trimmed().right(19), QStringLiteral("yyyy-MM-ddThh:mm:ss"));
+    QVERIFY2(stamp >= before && stamp <= QDateTime::currentDateTime(), qPrintable(shown));
+    QCOMPARE(shown, expectedText(header.captured(), QStringLiteral("It crashed.")));
+    QVERIFY(address.startsWith("https://" + m_server->hostAndPort() + "/"));
+
+    // No password anywhere a screen reader could read it either.
+    QVERIFY(!shown.contains("pa55-word"));
+    QList<QAccessibleInterface *> pending { QAccessible::queryAccessibleInterface(preview) };
+    int visited = 0;
+    while (!pending.isEmpty()) {
+        QAccessibleInterface *node = pending.takeFirst();
+        ++visited;
+        for (const QAccessible::Text kind : { QAccessible::Name, QAccessible::Description,
+                 QAccessible::Value, QAccessible::Help }) {
+            QVERIFY(!node->text(kind).contains("pa55-word"));
+        }
+        if (QAccessibleTextInterface *textInterface = node->textInterface())
+            QVERIFY(!textInterface->text(0, textInterface->characterCount()).contains("pa55-word"));
+        for (int i = 0; i < node->childCount(); ++i)
+            pending << node->child(i);
+    }
+    QVERIFY(visited >= 3);
+    QCOMPARE(QAccessible::queryAccessibleInterface(text)->text(QAccessible::Name),
+        QStringLiteral("What will be sent"));
+
+    // It follows the comment while open.
+    auto *comment = session.child<QPlainTextEdit>("textEditFeedback");
+    comment->moveCursor(QTextCursor::End);
+    QTest::keyClicks(comment, QStringLiteral(" Twice."));
+    QVERIFY(text->toPlainText().contains("\n\nIt crashed. Twice.\n\nDump file:"));
+
+    // Once an attempt has sent a system line, the preview shows that line's time, not the time
+    // of looking.
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("0") });
+    QCOMPARE(session.pressSend(boxes), FlowEnded);
+    const QString sent = QString::fromUtf8(m_server->requests().at(1).parameters.value("message"));
+    const QString sentHeader = headerPattern.match(sent).captured();
+    QVERIFY(!sentHeader.isEmpty());
+    QTest::qWait(1100);
+    QTest::mouseClick(session.child<QPushButton>("buttonWhatIsSent"), Qt::LeftButton);
+    QCOMPARE(text->toPlainText(), expectedText(sentHeader, QStringLiteral("It crashed. Twice.")));
+    preview->close();
+}
+
+void TestSendReport::restartAfterSent()
+{
+    QVERIFY(writeTestFile(dumpPath(), "MDMP dump"));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    QList<QStringList> started;
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.dialog->setRestartCommand(QStringLiteral("velmora --after-crash"),
+        [&](const QString &program, const QStringList &arguments) {
+            started << (QStringList { program } + arguments);
+            return true;
+        });
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    QCOMPARE(session.pressSend(boxes), 0);
+    QVERIFY(!QFile::exists(dumpPath()));
+    QCOMPARE(started, QList<QStringList>({ { "velmora", "--after-crash" } }));
+    session.dialog->close();
+    QCOMPARE(started.size(), 1);
 }
 
 QTEST_MAIN(TestSendReport)

@@ -95,6 +95,7 @@ private Q_SLOTS:
     void nonLatinHome();
     void strayLoggingConfiguration_data();
     void strayLoggingConfiguration();
+    void restartIgnoredWhenSendingQueue();
     void noDisplay_data();
     void noDisplay();
 };
@@ -122,6 +123,9 @@ void TestStartup::badCommandLine_data()
             + helpText;
     QTest::newRow("missing soft") << QStringList { "-v", "1", "-d", "x.dmp", "-c",
         "co" } << QByteArray("Requred argument --soft not found!!!\n") + helpText;
+    QTest::newRow("restart given, soft missing")
+        << QStringList { "-r", "velmora --safe", "-v", "1", "-d", "x.dmp", "-c", "co" }
+        << QByteArray("Requred argument --soft not found!!!\n") + helpText;
 }
 
 void TestStartup::badCommandLine()
@@ -335,6 +339,28 @@ void TestStartup::strayLoggingConfiguration()
     const QByteArray logged = log.readAll();
     QVERIFY2(logged.contains("Dump reporter has been started."), logged.constData());
     QVERIFY(logged.contains("Logging objects have been initialized."));
+}
+
+void TestStartup::restartIgnoredWhenSendingQueue()
+{
+    // Sending the queued reports takes the restart option but shows no window and starts
+    // nothing.
+    TemporaryHome home;
+    const QString marker = home.path() + "/restarted";
+    QProcess process;
+    process.setProcessEnvironment(environmentWithoutDisplay(home.path()));
+    process.start(program(),
+        { "+send-pending", "-v", "66051", "-c", "co", "-s", "so",
+            "--restart=/usr/bin/touch " + marker });
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(marker));
+    QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(!log.readAll().contains("Restarting"));
 }
 
 void TestStartup::noDisplay_data()

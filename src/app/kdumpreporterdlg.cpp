@@ -9,15 +9,20 @@
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLockFile>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 // The transport writes at most one chunk a pacing period (819 bytes every 100 ms).
@@ -37,6 +42,31 @@ QString sizesText(qint64 sent, qint64 total)
         .arg(double(sent) / mb, 0, 'f', 1)
         .arg(double(total) / mb, 0, 'f', 1);
 }
+
+// One size in the units of the progress text: "812 B", "300 KB", "14.2 MB".
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return KDumpReporterDlg::tr("%1 B").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return KDumpReporterDlg::tr("%1 KB").arg(bytes / 1024);
+    return KDumpReporterDlg::tr("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+
+// "30 s left", "30:11 left", "2:05:11 left".
+QString timeLeftText(qint64 bytesLeft)
+{
+    const qint64 seconds = qint64(double(bytesLeft) / sendRateBytesPerSecond + 0.999);
+    const auto twoDigits
+        = [](qint64 value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    if (seconds < 60)
+        return KDumpReporterDlg::tr("%1 s left").arg(seconds);
+    if (seconds < 3600)
+        return KDumpReporterDlg::tr("%1:%2 left").arg(seconds / 60).arg(twoDigits(seconds % 60));
+    return KDumpReporterDlg::tr("%1:%2:%3 left")
+        .arg(seconds / 3600)
+        .arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+}
 } // namespace
 
 KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt::WindowFlags flags)
@@ -48,9 +78,19 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     ui.lineEditLogin->setText(VM::KSettingsManager::login());
     ui.lineEditPassword->setText(VM::KSettingsManager::password());
     ui.textEditFeedback->setFocus();
+    // Tab moves on to the next field; Ctrl+Tab types a tab character.
+    ui.textEditFeedback->setTabChangesFocus(true);
+    ui.textEditFeedback->installEventFilter(this);
+    ui.checkBoxRestart->setVisible(false);
 
     connect(ui.buttonSend, &QPushButton::clicked, this, &KDumpReporterDlg::onSubmit);
     connect(ui.buttonExit, &QPushButton::clicked, this, &KDumpReporterDlg::onExit);
+    connect(
+        ui.buttonWhatIsSent, &QPushButton::clicked, this, &KDumpReporterDlg::onShowReportPreview);
+    connect(ui.textEditFeedback, &QPlainTextEdit::textChanged, this,
+        &KDumpReporterDlg::refreshReportPreview);
+    connect(
+        ui.lineEditLogin, &QLineEdit::textChanged, this, &KDumpReporterDlg::refreshReportPreview);
     onChangeWindowMode(false);
 
     // Log lines from any thread read the login through this copy, never the widget.
@@ -126,6 +166,8 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         ui.buttonSend->setEnabled(false);
         ui.progressUpload->setValue(0);
         ui.progressUpload->setFormat(QString());
+        ui.progressUpload->setAccessibleDescription(QString());
+        announceState();
     } else {
         ui.buttonSend->setEnabled(true);
         ui.buttonExit->setAutoDefault(true);
@@ -134,6 +176,19 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         if (leavingSendingMode)
             ui.buttonSend->setFocus(Qt::OtherFocusReason);
     }
+}
+
+bool KDumpReporterDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.textEditFeedback && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+            if (!ui.textEditFeedback->isReadOnly())
+                ui.textEditFeedback->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void KDumpReporterDlg::keyPressEvent(QKeyEvent *event)
@@ -232,6 +287,7 @@ void KDumpReporterDlg::onSubmitPerform()
         if (!m_reportTime.isValid()) {
             m_reportTime = now;
             keepReport();
+            refreshReportPreview();
         }
         m_uploading = true;
         runOnClient(
@@ -256,6 +312,7 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     if (m_leaving)
         return;
     if (index >= m_earlier.size()) {
+        restartIfChecked();
         QCoreApplication::exit(0);
         onChangeWindowMode(false);
         m_sending = false;
@@ -263,8 +320,10 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     }
     const qsizetype total = m_earlier.size();
     ui.labelProgress->setText(tr("Sending earlier report %1 of %2...").arg(index + 1).arg(total));
+    announceState();
     ui.progressUpload->setValue(0);
     ui.progressUpload->setFormat(QString());
+    ui.progressUpload->setAccessibleDescription(QString());
     m_uploading = true;
     const KPendingReport report = m_earlier.at(index);
     const auto sender = std::make_shared<const KPendingSender>(webClient(), m_queue);
@@ -327,20 +386,67 @@ void KDumpReporterDlg::runOnClient(std::function<int()> work, std::function<void
 
 void KDumpReporterDlg::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
-    if (!m_uploading || bytesTotal <= 0)
+    if (!m_uploading)
         return;
+    showUploadProgress(bytesSent, bytesTotal);
+}
+
+void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
+{
+    if (bytesTotal <= 0)
+        return;
+    if (bytesTotal != m_progressTotal) {
+        m_progressTotal = bytesTotal;
+        fitProgressRow(bytesTotal);
+    }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
-    ui.progressUpload->setFormat(progressText(bytesSent, bytesTotal));
+    const QString text = progressText(bytesSent, bytesTotal);
+    ui.progressUpload->setFormat(text);
+    // A screen reader reads the bar's text as its description; the toolkit announces the change.
+    ui.progressUpload->setAccessibleDescription(text);
+}
+
+void KDumpReporterDlg::announceState()
+{
+    // The state line changes while the focus stays elsewhere: a screen reader learns of it from
+    // its name changing.
+    QAccessibleEvent event(ui.labelProgress, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
+{
+    // The widest text of this request: the sent size has as many digits as the total, the time
+    // left is longest at the start. Digits are measured as the widest digit of the font.
+    QString widest = tr("%1, %2").arg(sizesText(bytesTotal, bytesTotal), timeLeftText(bytesTotal));
+    const QFontMetrics metrics(ui.progressUpload->font());
+    QChar widestDigit = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QLatin1Char(digit);
+    }
+    for (QChar &c : widest) {
+        if (c.isDigit())
+            c = widestDigit;
+    }
+    // Room for the style's margins around the text on both sides.
+    const int margin = 2 * metrics.horizontalAdvance(QLatin1Char(' ')) + 4;
+    ui.progressUpload->setMinimumWidth(
+        qMax(ui.progressUpload->minimumWidth(), metrics.horizontalAdvance(widest) + margin));
+
+    // The window grows when the row needs more than it has; it never shrinks here.
+    layout()->activate();
+    const int needed = layout()->totalMinimumSize().width();
+    if (needed > minimumWidth())
+        setMinimumWidth(needed);
+    if (needed > width())
+        resize(needed, height());
 }
 
 QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 {
     const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
-    const int secondsLeft = int(double(left) / sendRateBytesPerSecond + 0.999);
-    const QString time = secondsLeft >= 60
-        ? tr("%1:%2 left").arg(secondsLeft / 60).arg(secondsLeft % 60, 2, 10, QLatin1Char('0'))
-        : tr("%1 s left").arg(secondsLeft);
-    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), time);
+    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), timeLeftText(left));
 }
 
 QByteArray KDumpReporterDlg::dumpData()
@@ -372,5 +478,99 @@ void KDumpReporterDlg::onExit()
         if (KWebClient *client = webClient())
             client->abortRequest();
     }
+    restartIfChecked();
     QCoreApplication::exit(0);
+}
+
+void KDumpReporterDlg::done(int result)
+{
+    // Closing the window (or Escape) ends it as Exit does.
+    if (m_preview)
+        m_preview->close();
+    restartIfChecked();
+    QDialog::done(result);
+}
+
+void KDumpReporterDlg::setRestartCommand(const QString &commandLine, Starter starter)
+{
+    if (QProcess::splitCommand(commandLine).isEmpty()) {
+        LOG_WARN(QStringLiteral("The restart command is empty: Velmora is not restarted."));
+        return;
+    }
+    m_restartCommand = commandLine;
+    m_restartStarter
+        = starter ? std::move(starter) : [](const QString &program, const QStringList &arguments) {
+              return QProcess::startDetached(program, arguments);
+          };
+    ui.checkBoxRestart->setChecked(true);
+    ui.checkBoxRestart->setVisible(true);
+}
+
+void KDumpReporterDlg::restartIfChecked()
+{
+    if (m_restartDone || m_restartCommand.isEmpty() || !ui.checkBoxRestart->isChecked())
+        return;
+    m_restartDone = true;
+    QStringList arguments = QProcess::splitCommand(m_restartCommand);
+    const QString program = arguments.takeFirst();
+    LOG_INFO(QStringLiteral("Restarting Velmora: %1").arg(m_restartCommand));
+    if (!m_restartStarter(program, arguments))
+        LOG_WARN(QStringLiteral("Velmora could not be restarted: %1").arg(m_restartCommand));
+}
+
+QString KDumpReporterDlg::reportPreview() const
+{
+    const QDateTime time = m_reportTime.isValid() ? m_reportTime : QDateTime::currentDateTime();
+    const QString comment = ui.textEditFeedback->toPlainText();
+    const QFileInfo dump(ui.lineEditDumpFile->text());
+    const QString dumpText = dump.isFile()
+        ? tr("%1, %2").arg(dump.fileName(), sizeText(dump.size()))
+        : tr("%1 (the file is missing)").arg(dump.fileName());
+    const KWebClient *client = webClient();
+    const QString address = client
+        ? client->makeApiUrl(QStringLiteral("upload_feedback2")).toString()
+        : QStringLiteral("https://") + KWebClient::apiHost();
+
+    QString text = tr("The report's text:") + QLatin1Char('\n');
+    text += reportHeader(versionNumber(), operatingSystemName(), time);
+    text += comment.isEmpty() ? tr("(no comment)") : comment;
+    text += QStringLiteral("\n\n");
+    text += tr("Dump file: %1").arg(dumpText) + QLatin1Char('\n');
+    text += tr("Login: %1").arg(ui.lineEditLogin->text()) + QLatin1Char('\n');
+    text += tr("Sent to: %1").arg(address) + QStringLiteral("\n\n");
+    text += tr("Your password signs you in to the service; it is not part of the report.");
+    return text;
+}
+
+void KDumpReporterDlg::onShowReportPreview()
+{
+    if (!m_preview) {
+        auto *preview = new QDialog(this);
+        preview->setObjectName(QStringLiteral("dialogReportPreview"));
+        preview->setWindowTitle(tr("What will be sent"));
+        preview->resize(560, 360);
+        auto *layout = new QVBoxLayout(preview);
+        m_previewText = new QPlainTextEdit(preview);
+        m_previewText->setObjectName(QStringLiteral("textReportPreview"));
+        m_previewText->setReadOnly(true);
+        m_previewText->setTabChangesFocus(true);
+        m_previewText->setAccessibleName(tr("What will be sent"));
+        layout->addWidget(m_previewText);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, preview);
+        connect(buttons, &QDialogButtonBox::rejected, preview, &QDialog::close);
+        layout->addWidget(buttons);
+        m_preview = preview;
+    }
+    refreshReportPreview();
+    m_preview->show();
+    m_preview->raise();
+    m_preview->activateWindow();
+    m_previewText->setFocus(Qt::OtherFocusReason);
+}
+
+void KDumpReporterDlg::refreshReportPreview()
+{
+    if (!m_preview)
+        return;
+    m_previewText->setPlainText(reportPreview());
 }

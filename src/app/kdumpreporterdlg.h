@@ -5,11 +5,13 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
 
 class QLockFile;
+class QPlainTextEdit;
 
 // The reporter's one window: explains the crash, shows the dump that will be sent, asks for the
 // Velmora login and password and an optional comment, and sends the report.
@@ -48,8 +50,30 @@ public:
     // left at the transport's fixed send rate.
     static QString progressText(qint64 bytesSent, qint64 bytesTotal);
 
+    // Starts a program detached, as the restart does it; false when it could not be started.
+    using Starter = std::function<bool(const QString &program, const QStringList &arguments)>;
+
+    // Offers to start Velmora again when the window ends: shows the check box "Restart Velmora",
+    // checked. When the window ends (the report was sent, Exit was pressed or the window was
+    // closed) and the box is still checked, the command line, split as a shell splits it, is
+    // started by starter (by default detached from this process). A blank command offers
+    // nothing.
+    void setRestartCommand(const QString &commandLine, Starter starter = {});
+
+    // What the report holds as it would be sent now: its text (the system line, with the time of
+    // the first attempt once one was made, and the comment), the dump file's name and size, the
+    // login and the service's address. Never the password.
+    QString reportPreview() const;
+
+    // Shows bytes written of a request in the progress bar; the bar (and, when the row needs it,
+    // the window) widens so that the text fits whole for every size.
+    void showUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+
+    void done(int result) override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
     void onChangeWindowMode(bool bSubmitMode);
@@ -57,6 +81,7 @@ private Q_SLOTS:
     void onSubmitPerform();
     void onExit();
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+    void onShowReportPreview();
 
 private:
     // Writes this window's report into the queue of unsent reports, unless its dump holds no
@@ -70,10 +95,19 @@ private:
     // Whether the dump file at path exists and holds bytes, checked without reading it; a missing
     // file is logged.
     bool dumpData(const QString &path);
+    // Runs the restart command once, when the window ends, if the user left the box checked.
+    void restartIfChecked();
+    // Puts the current report preview into its window, when that window exists.
+    void refreshReportPreview();
+    // Tells assistive technology that the state line under the comment has a new text.
+    void announceState();
+    // Widens the progress bar to the widest text a request of this size shows.
+    void fitProgressRow(qint64 bytesTotal);
 
     Ui::KDumpReporterUi ui;
     bool m_sending = false;
     bool m_uploading = false;
+    qint64 m_progressTotal = 0; // the request size the progress bar was fitted to
 
     KReportQueue m_queue;
     bool m_sendPressed = false;
@@ -83,4 +117,10 @@ private:
     QDateTime m_reportTime; // the time of the first system line that was sent
     std::unique_ptr<QLockFile> m_ownLock;
     QList<KPendingReport> m_earlier;
+
+    QString m_restartCommand;
+    Starter m_restartStarter;
+    bool m_restartDone = false;
+    QPointer<QDialog> m_preview;
+    QPlainTextEdit *m_previewText = nullptr; // owned by m_preview
 };

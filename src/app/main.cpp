@@ -68,6 +68,9 @@ int main(int argc, char *argv[])
         QStringLiteral("Company ID"));
     commandLine->addOption(QStringLiteral("soft"), QMetaType::QString, true, QLatin1Char('s'),
         QStringLiteral("Software ID"));
+    // Optional: the window offers to start Velmora again with this command line when it ends.
+    commandLine->addOption(QStringLiteral("restart"), QMetaType::QString, false, QLatin1Char('r'),
+        QStringLiteral("Command line that starts Velmora again when the reporter ends"));
 
     const QString usage = QStringLiteral("dumpreporter <options>");
     if (!commandLine->parse(arguments)) {
@@ -84,6 +87,7 @@ int main(int argc, char *argv[])
         commandLine->printHelp(usage);
         return -1;
     }
+    // Sending the queued reports shows no window and restarts nothing.
     if (sendPending)
         return sendPendingReports(argc, argv, version, company, soft);
 
@@ -108,6 +112,9 @@ int main(int argc, char *argv[])
 
     fontWarmUp.join();
     auto dialog = std::make_unique<KDumpReporterDlg>(dumpPath);
+    const QVariant restart = commandLine->value("restart");
+    if (restart.isValid())
+        dialog->setRestartCommand(restart.toString());
     dialog->show();
 #ifdef VELMORA_STARTUP_PROBE
     // The start-up benchmark's build ends as soon as the window has been shown.

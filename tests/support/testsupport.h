@@ -30,4 +30,7 @@ inline const QByteArray reporterHelpText = "dumpreporter <options>\n"
                                            "--company=<value>, -c <value>\t[requred]\n"
                                            "\tCompany ID\n"
                                            "--soft=<value>, -s <value>\t[requred]\n"
-                                           "\tSoftware ID\n";
+                                           "\tSoftware ID\n"
+                                           "--restart=<value>, -r <value>\n"
+                                           "\tCommand line that starts Velmora again when the "
+                                           "reporter ends\n";
