@@ -229,13 +229,20 @@ void TestSendReport::failureThenSecondPressSucceeds_data()
                                 << QStringList { signedIn, code(5) };
     QTest::newRow("upload status 500")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::status(500) }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(4) };
+        << failed
+        << "Report sending failed. The Velmora service did not answer properly: the service "
+           "answered with the error 500 Status. The report is kept and will be sent later."
+        << critical << both << QStringList { signedIn, code(4) };
     QTest::newRow("upload result 0")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("0") }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(5) };
+        << failed
+        << "Report sending failed. The Velmora service did not answer properly: its answer did "
+           "not confirm the report. The report is kept and will be sent later."
+        << critical << both << QStringList { signedIn, code(5) };
     QTest::newRow("upload result -1")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("-1") }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(9) };
+        << failed << "Report sending failed. The Velmora service did not accept the report."
+        << critical << both << QStringList { signedIn, code(9) };
 }
 
 void TestSendReport::failureThenSecondPressSucceeds()
@@ -495,7 +502,10 @@ void TestSendReport::habitualKeysWhileSending()
     // The report went on to its upload, which failed on the service's answer.
     QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
     QCOMPARE(boxes.seen.size(), 1);
-    QCOMPARE(boxes.seen.at(0).text, dumpFailedText);
+    QCOMPARE(boxes.seen.at(0).text,
+        QStringLiteral("Report sending failed. The Velmora service did not answer properly: its "
+                       "answer did not confirm the report. The report is kept and will be sent "
+                       "later."));
     QVERIFY(session.inEditingMode());
     QVERIFY(session.dialog->isVisible());
 

@@ -9,6 +9,7 @@
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
 
+#include <QAbstractSocket>
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -236,7 +237,14 @@ void KDumpReporterDlg::onSubmitPerform()
     const QString password = ui.lineEditPassword->text();
     const QString dumpPath = ui.lineEditDumpFile->text();
 
-    const auto finishUpload = [this, dumpPath](int code) {
+    const auto showFailure = [this](int code, const QString &text) {
+        LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
+        QMessageBox::critical(
+            this, tr("Report sending failed"), text, QMessageBox::Ok, QMessageBox::NoButton);
+        onChangeWindowMode(false);
+        m_sending = false;
+    };
+    const auto finishUpload = [this, dumpPath, showFailure](int code) {
         m_uploading = false;
         if (code == KWebClient::CallOk) {
             LOG_INFO(QStringLiteral("Dump sending succeeded."));
@@ -248,16 +256,10 @@ void KDumpReporterDlg::onSubmitPerform()
             sendEarlierReports(0);
             return;
         }
-        LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
-        QMessageBox::critical(this, tr("Report sending failed"),
-            tr("Report sending failed. Please make sure that the specified dump "
-               "file exists and try again later."),
-            QMessageBox::Ok, QMessageBox::NoButton);
-        onChangeWindowMode(false);
-        m_sending = false;
+        showFailure(code, failureText(code));
     };
 
-    const auto afterSignIn = [this, client, login, dumpPath, finishUpload](int code) {
+    const auto afterSignIn = [this, client, login, dumpPath, finishUpload, showFailure](int code) {
         // No answer from the service: nobody was signed in, and an upload would only wait out the
         // same failure again.
         if (code == KWebClient::LoginNoAnswer) {
@@ -278,7 +280,7 @@ void KDumpReporterDlg::onSubmitPerform()
                                 "now.")
                      .arg(login));
         if (!dumpData(dumpPath)) {
-            finishUpload(KWebClient::CallBadResult);
+            showFailure(KWebClient::CallBadResult, dumpFailureText());
             return;
         }
         const QDateTime now = QDateTime::currentDateTime();
@@ -305,6 +307,98 @@ void KDumpReporterDlg::onSubmitPerform()
             return client->login(login, password, company, newUser, nullptr);
         },
         afterSignIn);
+}
+
+QString KDumpReporterDlg::dumpFailureText()
+{
+    return tr("Report sending failed. Please make sure that the specified dump file exists and try "
+              "again later.");
+}
+
+QString KDumpReporterDlg::failureText(int code) const
+{
+    if (code == KWebClient::CallRefused)
+        return tr("Report sending failed. The Velmora service did not accept the report.");
+
+    // The report is kept in the queue from the press of "Send Report" on, unless its dump held
+    // no bytes then.
+    const bool kept = m_queue.entry(ui.lineEditDumpFile->text()).has_value();
+    // The service could not be reached: the network, the proxy, or the secure connection.
+    const auto unreachable = [kept](const QString &cause) {
+        return kept ? tr("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection; the report is kept and will be "
+                         "sent later.")
+                          .arg(cause)
+                    : tr("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection and try again later.")
+                          .arg(cause);
+    };
+    // The service was reached, and what came back was no proper answer.
+    const auto broken = [kept](const QString &cause) {
+        return kept ? tr("Report sending failed. The Velmora service did not answer properly: "
+                         "%1. The report is kept and will be sent later.")
+                          .arg(cause)
+                    : tr("Report sending failed. The Velmora service did not answer properly: "
+                         "%1. Please try again later.")
+                          .arg(cause);
+    };
+
+    if (code == KWebClient::CallBadResult)
+        return broken(tr("its answer did not confirm the report"));
+
+    const KWebClient *client = webClient();
+    const KTransportFailure failure = client ? client->lastFailure() : KTransportFailure();
+    switch (failure.kind) {
+    case KTransportFailure::ConnectFailed:
+        if (failure.socketError == QAbstractSocket::ConnectionRefusedError)
+            return unreachable(tr("the connection was refused"));
+        if (failure.socketError == QAbstractSocket::HostNotFoundError)
+            return unreachable(tr("the server could not be found"));
+        return unreachable(tr("the network did not reach the server"));
+    case KTransportFailure::ConnectTimeout:
+        return unreachable(tr("the connection timed out"));
+    case KTransportFailure::TlsHandshakeFailed:
+        return unreachable(tr("the secure connection could not be set up"));
+    case KTransportFailure::CertificateUntrusted:
+        return unreachable(tr("the server's certificate is not trusted"));
+    case KTransportFailure::ProxyAuthentication:
+        return unreachable(tr("the proxy asked for a login that is not stored"));
+    case KTransportFailure::ProxyFailed:
+        return unreachable(tr("the proxy could not be reached or would not connect"));
+    case KTransportFailure::Silence: {
+        const int silenceMs = KNetworkReply::defaultTimeouts().silenceMs >= 0
+            ? KNetworkReply::defaultTimeouts().silenceMs
+            : (client ? client->requestTimeout() : KWebClient::DefaultRequestTimeoutMs);
+        const int seconds = std::max(1, (silenceMs + 999) / 1000);
+        return unreachable(seconds == 1 ? tr("no answer within 1 second")
+                                        : tr("no answer within %1 seconds").arg(seconds));
+    }
+    case KTransportFailure::WriteFailed:
+        return unreachable(tr("the connection stopped taking the report"));
+    case KTransportFailure::ClosedBeforeHeader:
+        return broken(tr("the connection was closed before an answer came"));
+    case KTransportFailure::InvalidHeader:
+        return broken(tr("the service sent an answer that could not be read"));
+    case KTransportFailure::BrokenStream:
+        return broken(tr("the service's answer broke off"));
+    case KTransportFailure::AnswerTooLarge:
+        return broken(tr("the service's answer was too large"));
+    case KTransportFailure::AnsweredEarly:
+        return broken(
+            tr("the service stopped the report before it was complete (%1)").arg(failure.detail));
+    case KTransportFailure::HttpStatus:
+        return broken(tr("the service answered with the error %1").arg(failure.detail));
+    case KTransportFailure::BodySourceFailed:
+        // The dump file could not be read while it was sent.
+        return dumpFailureText();
+    case KTransportFailure::None:
+    case KTransportFailure::Aborted:
+        break;
+    }
+    // Every request was answered, and the service would not sign the user in (again).
+    return kept ? tr("Report sending failed. The Velmora service did not accept the sign-in. The "
+                     "report is kept and will be sent later.")
+                : tr("Report sending failed. The Velmora service did not accept the sign-in.");
 }
 
 void KDumpReporterDlg::sendEarlierReports(qsizetype index)

@@ -84,6 +84,12 @@ private Q_SLOTS:
     void onShowReportPreview();
 
 private:
+    // The failure box's text for a failed upload (or a sign-in without an answer): what went
+    // wrong in plain words, from the code and the web client's last failure, and whether the
+    // report is kept for later.
+    QString failureText(int code) const;
+    // The text for a dump file that is missing, empty or unreadable.
+    static QString dumpFailureText();
     // Writes this window's report into the queue of unsent reports, unless its dump holds no
     // bytes, and takes the entry's lock the first time.
     void keepReport();
