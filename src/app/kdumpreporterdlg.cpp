@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -101,6 +102,14 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
 
     if (KWebClient *client = webClient())
         connect(client, &KWebClient::uploadProgress, this, &KDumpReporterDlg::onUploadProgress);
+    // Emitted on the client's thread: delivered queued, like the progress.
+    if (KWebClient *client = webClient())
+        connect(client, &KWebClient::requestConnected, this, &KDumpReporterDlg::onRequestConnected,
+            Qt::QueuedConnection);
+    // A tick well within each second: a timer may fire a little early, and the count must still
+    // turn every second.
+    m_stageTimer.setInterval(250);
+    connect(&m_stageTimer, &QTimer::timeout, this, &KDumpReporterDlg::showStage);
 
     // One line under the header names the earlier reports that this window sends after its own.
     const int earlier = m_queue.waitingCount(dumpPath);
@@ -170,6 +179,7 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         ui.progressUpload->setAccessibleDescription(QString());
         announceState();
     } else {
+        setStage(Stage::None);
         ui.buttonSend->setEnabled(true);
         ui.buttonExit->setAutoDefault(true);
         ui.buttonSend->setDefault(true);
@@ -236,6 +246,7 @@ void KDumpReporterDlg::onSubmitPerform()
     const QString login = ui.lineEditLogin->text();
     const QString password = ui.lineEditPassword->text();
     const QString dumpPath = ui.lineEditDumpFile->text();
+    setStage(Stage::Connecting);
 
     const auto showFailure = [this](int code, const QString &text) {
         LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
@@ -292,6 +303,8 @@ void KDumpReporterDlg::onSubmitPerform()
             refreshReportPreview();
         }
         m_uploading = true;
+        m_dumpSize = QFileInfo(dumpPath).size();
+        setStage(Stage::Connecting);
         runOnClient(
             [client, message, dumpPath] {
                 // The client reads the dump from its file while it sends it.
@@ -420,6 +433,8 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     ui.progressUpload->setAccessibleDescription(QString());
     m_uploading = true;
     const KPendingReport report = m_earlier.at(index);
+    m_dumpSize = QFileInfo(report.dumpPath).size();
+    setStage(Stage::Connecting);
     const auto sender = std::make_shared<const KPendingSender>(webClient(), m_queue);
     runOnClient(
         [sender, report, index, total] {
@@ -482,19 +497,62 @@ void KDumpReporterDlg::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
     if (!m_uploading)
         return;
+    setStage(Stage::Uploading);
     showUploadProgress(bytesSent, bytesTotal);
+}
+
+void KDumpReporterDlg::onRequestConnected(const QString &method)
+{
+    // The sign-in's connection is made: what is left is the sign-in itself. An upload's
+    // connection shows its bytes as soon as they go out.
+    if (m_sending && method == QLatin1String("login"))
+        setStage(Stage::SigningIn);
+}
+
+void KDumpReporterDlg::setStage(Stage stage)
+{
+    m_stage = stage;
+    m_stageClock.start();
+    if (stage == Stage::Connecting || stage == Stage::SigningIn) {
+        m_stageTimer.start();
+        showStage();
+    } else {
+        m_stageTimer.stop();
+    }
+}
+
+void KDumpReporterDlg::showStage()
+{
+    const qint64 seconds = m_stageClock.elapsed() / 1000;
+    QString text;
+    if (m_stage == Stage::Connecting)
+        text = tr("Connecting to the Velmora service... %1 s").arg(seconds);
+    else if (m_stage == Stage::SigningIn)
+        text = tr("Signing in... %1 s").arg(seconds);
+    else
+        return;
+    // Room for three digits of seconds, so the row does not grow while it counts.
+    fitProgressText(QString(text).replace(
+        QRegularExpression(QStringLiteral("\\d+ s$")), QStringLiteral("000 s")));
+    ui.progressUpload->setValue(0);
+    ui.progressUpload->setFormat(text);
+    ui.progressUpload->setAccessibleDescription(text);
 }
 
 void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
     if (bytesTotal <= 0)
         return;
+    // The sizes shown are the dump's, the bytes the user knows, in the proportion of the request
+    // written so far; the time left is that of the request's bytes.
+    const qint64 shownTotal = m_dumpSize > 0 ? m_dumpSize : bytesTotal;
+    const qint64 shownSent = qint64(double(bytesSent) / double(bytesTotal) * double(shownTotal));
     if (bytesTotal != m_progressTotal) {
         m_progressTotal = bytesTotal;
-        fitProgressRow(bytesTotal);
+        fitProgressRow(shownTotal, bytesTotal);
     }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
-    const QString text = progressText(bytesSent, bytesTotal);
+    const QString text = progressText(shownSent, shownTotal, bytesTotal - bytesSent);
     ui.progressUpload->setFormat(text);
     // A screen reader reads the bar's text as its description; the toolkit announces the change.
     ui.progressUpload->setAccessibleDescription(text);
@@ -508,11 +566,16 @@ void KDumpReporterDlg::announceState()
     QAccessible::updateAccessibility(&event);
 }
 
-void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
+void KDumpReporterDlg::fitProgressRow(qint64 shownTotal, qint64 bytesTotal)
 {
     // The widest text of this request: the sent size has as many digits as the total, the time
-    // left is longest at the start. Digits are measured as the widest digit of the font.
-    QString widest = tr("%1, %2").arg(sizesText(bytesTotal, bytesTotal), timeLeftText(bytesTotal));
+    // left is longest at the start.
+    fitProgressText(tr("%1, %2").arg(sizesText(shownTotal, shownTotal), timeLeftText(bytesTotal)));
+}
+
+void KDumpReporterDlg::fitProgressText(QString widest)
+{
+    // Digits are measured as the widest digit of the font.
     const QFontMetrics metrics(ui.progressUpload->font());
     QChar widestDigit = QLatin1Char('0');
     for (char digit = '1'; digit <= '9'; ++digit) {
@@ -539,8 +602,13 @@ void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
 
 QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 {
-    const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
-    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), timeLeftText(left));
+    return progressText(bytesSent, bytesTotal, bytesTotal - bytesSent);
+}
+
+QString KDumpReporterDlg::progressText(qint64 shownSent, qint64 shownTotal, qint64 bytesLeftToSend)
+{
+    return tr("%1, %2").arg(
+        sizesText(shownSent, shownTotal), timeLeftText(qMax<qint64>(0, bytesLeftToSend)));
 }
 
 QByteArray KDumpReporterDlg::dumpData()

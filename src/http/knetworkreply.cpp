@@ -360,6 +360,7 @@ bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs,
         return fail(connection.failure());
     if (m_abort.isAborted())
         return fail({ KTransportFailure::Aborted, QString(), -1 });
+    emit q->connected();
 
     const bool dumping = KRawTrafficDump::enabled();
     dumpMark = KRawTrafficDump::mark();
