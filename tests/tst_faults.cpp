@@ -3,6 +3,7 @@
 // untouched, and a second press against a healthy service then sends the report.
 
 #include "app/kdumpreporterdlg.h"
+#include "app/kreportqueue.h"
 #include "base/processvalues.h"
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
@@ -144,8 +145,22 @@ QByteArray sha256(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-const QString dumpFailedText = QStringLiteral("Report sending failed. Please make sure that the "
-                                              "specified dump file exists and try again later.");
+// The failure box of a service that could not be reached, and of one that did not answer
+// properly; the report is kept in both.
+QString unreachableText(const QString &cause)
+{
+    return QStringLiteral("Report sending failed. Could not connect to the Velmora service: %1. "
+                          "Please check your network connection; the report is kept and will be "
+                          "sent later.")
+        .arg(cause);
+}
+
+QString brokenText(const QString &cause)
+{
+    return QStringLiteral("Report sending failed. The Velmora service did not answer properly: "
+                          "%1. The report is kept and will be sent later.")
+        .arg(cause);
+}
 
 // A log line as "LEVEL message": the message is exact, or a prefix when it ends with "*".
 struct ExpectedLine
@@ -230,6 +245,7 @@ void TestFaults::faultThenHealthyRetry_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("methods"); // what the healthy service saw of the failing press
     QTest::addColumn<QStringList>("logLines"); // in order; "{url}" is the faulty request's URL
+    QTest::addColumn<QString>("box"); // the failure box's text
 
     const QString login = QStringLiteral("login");
     const QString upload = QStringLiteral("upload_feedback2");
@@ -248,48 +264,59 @@ void TestFaults::faultThenHealthyRetry_data()
         << int(Host::ClosedPort) << int(Fault::None) << login << connectionFailed << QStringList()
         << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
                              .arg(int(QAbstractSocket::ConnectionRefusedError)),
-               serverError, code(4) };
+               serverError, code(4) }
+        << unreachableText("the connection was refused");
     QTest::newRow("sign-in: untrusted certificate")
         << int(Host::Untrusted) << int(Fault::None) << login << connectionFailed << QStringList()
         << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): *")
                              .arg(int(QAbstractSocket::SslHandshakeFailedError)),
-               serverError, code(4) };
+               serverError, code(4) }
+        << unreachableText("the server's certificate is not trusted");
     QTest::newRow("sign-in: invalid header")
         << int(Host::Healthy) << int(Fault::InvalidHeader) << login << connectionFailed
         << QStringList { login }
-        << QStringList { "INFO Invalid headers in response; url = {url}", serverError, code(4) };
+        << QStringList { "INFO Invalid headers in response; url = {url}", serverError, code(4) }
+        << brokenText("the service sent an answer that could not be read");
     QTest::newRow("sign-in: status 500")
         << int(Host::Healthy) << int(Fault::Status500) << login << connectionFailed
-        << QStringList { login } << QStringList { code(4) };
+        << QStringList { login } << QStringList { code(4) }
+        << brokenText("the service answered with the error 500 Status");
 
     // Faults at the upload, after a good sign-in.
     QTest::newRow("upload: close before the header")
         << int(Host::Healthy) << int(Fault::CloseBeforeHeader) << upload << connectionFailed << both
         << QStringList { signedIn,
                "INFO Server returns empty data to request; url = {url} ; error = *", serverError,
-               code(4) };
+               code(4) }
+        << brokenText("the connection was closed before an answer came");
     QTest::newRow("upload: short body")
         << int(Host::Healthy) << int(Fault::ShortBody) << upload << connectionFailed << both
         << QStringList { signedIn, "INFO The server has broken the stream; url = {url}",
-               "INFO Server error: 200, reply: OK; url: {url}", code(4) };
+               "INFO Server error: 200, reply: OK; url: {url}", code(4) }
+        << brokenText("the service's answer broke off");
     QTest::newRow("upload: silence past the time-out")
         << int(Host::Healthy) << int(Fault::Silence) << upload << connectionFailed << both
         << QStringList { signedIn,
                QStringLiteral("INFO Socket timeout exceded. No data was given; url = {url}, "
                               "timeout = *"),
-               serverError, code(4) };
+               serverError, code(4) }
+        << unreachableText("no answer within 1 second");
     QTest::newRow("upload: auth 0, re-login refused")
         << int(Host::Healthy) << int(Fault::AuthLostReloginRefused) << upload << connectionFailed
         << QStringList { login, upload, login }
         << QStringList { signedIn, "INFO Server forgot us. We must try to re-login to the system.",
                "TRACE Use login/password from the last session",
-               "WARN Server forgot us. Failed of re-login. Invalid login (someone)", code(4) };
+               "WARN Server forgot us. Failed of re-login. Invalid login (someone)", code(4) }
+        << QStringLiteral("Report sending failed. The Velmora service did not accept the "
+                          "sign-in. The report is kept and will be sent later.");
     QTest::newRow("upload: result -1")
         << int(Host::Healthy) << int(Fault::ResultMinusOne) << upload
-        << int(KWebClient::CallRefused) << both << QStringList { signedIn, code(9) };
+        << int(KWebClient::CallRefused) << both << QStringList { signedIn, code(9) }
+        << QStringLiteral("Report sending failed. The Velmora service did not accept the report.");
     QTest::newRow("upload: result 0")
         << int(Host::Healthy) << int(Fault::ResultZero) << upload << int(KWebClient::CallBadResult)
-        << both << QStringList { signedIn, code(5) };
+        << both << QStringList { signedIn, code(5) }
+        << brokenText("its answer did not confirm the report");
 }
 
 void TestFaults::faultThenHealthyRetry()
@@ -300,6 +327,7 @@ void TestFaults::faultThenHealthyRetry()
     QFETCH(int, code);
     QFETCH(QStringList, methods);
     QFETCH(QStringList, logLines);
+    QFETCH(QString, box);
 
     // Every byte value, and small enough for two paced chunks.
     QByteArray dump("MDMP");
@@ -333,8 +361,11 @@ void TestFaults::faultThenHealthyRetry()
 
     QCOMPARE(boxes.seen.size(), 1);
     QCOMPARE(boxes.seen.at(0).title, QStringLiteral("Report sending failed"));
-    QCOMPARE(boxes.seen.at(0).text, dumpFailedText);
+    QCOMPARE(boxes.seen.at(0).text, box);
     QCOMPARE(boxes.seen.at(0).icon, QMessageBox::Critical);
+    // The box says the report is kept: it is, in the queue of unsent reports.
+    QVERIFY(!box.contains(QStringLiteral("is kept"))
+        || KReportQueue(KReportQueue::defaultFolder()).entry(dumpPath()).has_value());
     QCOMPARE(boxes.seen.at(0).parent, session.dialog.get());
     QVERIFY(session.inEditingMode());
     QCOMPARE(m_service->methods(), methods);
@@ -395,15 +426,20 @@ void TestFaults::unansweredSignInAfterEarlierSignIn_data()
     QTest::addColumn<int>("host");
     QTest::addColumn<int>("fault"); // at the sign-in
     QTest::addColumn<QStringList>("methods"); // what the healthy service saw of the second press
+    QTest::addColumn<QString>("box"); // the second failure box's text
 
     QTest::newRow("connection refused")
-        << int(Host::ClosedPort) << int(Fault::None) << QStringList();
+        << int(Host::ClosedPort) << int(Fault::None) << QStringList()
+        << unreachableText("the connection was refused");
     QTest::newRow("untrusted certificate")
-        << int(Host::Untrusted) << int(Fault::None) << QStringList();
+        << int(Host::Untrusted) << int(Fault::None) << QStringList()
+        << unreachableText("the server's certificate is not trusted");
     QTest::newRow("status 500") << int(Host::Healthy) << int(Fault::Status500)
-                                << QStringList { "login" };
+                                << QStringList { "login" }
+                                << brokenText("the service answered with the error 500 Status");
     QTest::newRow("silence past the time-out")
-        << int(Host::Healthy) << int(Fault::Silence) << QStringList { "login" };
+        << int(Host::Healthy) << int(Fault::Silence) << QStringList { "login" }
+        << unreachableText("no answer within 1 second");
 }
 
 void TestFaults::unansweredSignInAfterEarlierSignIn()
@@ -411,6 +447,7 @@ void TestFaults::unansweredSignInAfterEarlierSignIn()
     QFETCH(int, host);
     QFETCH(int, fault);
     QFETCH(QStringList, methods);
+    QFETCH(QString, box);
 
     const QByteArray dump("MDMP dump");
     QVERIFY(writeTestFile(dumpPath(), dump));
@@ -446,7 +483,7 @@ void TestFaults::unansweredSignInAfterEarlierSignIn()
 
     QCOMPARE(boxes.seen.size(), 2);
     QCOMPARE(boxes.seen.at(1).title, QStringLiteral("Report sending failed"));
-    QCOMPARE(boxes.seen.at(1).text, dumpFailedText);
+    QCOMPARE(boxes.seen.at(1).text, box);
     QVERIFY(session.inEditingMode());
     QCOMPARE(m_service->methods(), methods);
     QVERIFY2(log.matching(uploadUrl).isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));

@@ -3,9 +3,11 @@
 
 #include "app/kdumpreporterdlg.h"
 #include "base/processvalues.h"
+#include "http/knetworkreply.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/fullbackloglistener.h"
 #include "support/reportwindowdriver.h"
 #include "support/testenvironment.h"
 #include "support/testlogcapture.h"
@@ -60,6 +62,8 @@ private Q_SLOTS:
     void returnRetriesAfterFailure();
     void whatWillBeSent();
     void restartAfterSent();
+    void progressRowTellsStageThenDumpSizes();
+    void progressRowWhileConnecting();
 
 private:
     // The window's log lines written since the last call, as "[thread] LEVEL function: message",
@@ -222,13 +226,20 @@ void TestSendReport::failureThenSecondPressSucceeds_data()
                                 << QStringList { signedIn, code(5) };
     QTest::newRow("upload status 500")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::status(500) }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(4) };
+        << failed
+        << "Report sending failed. The Velmora service did not answer properly: the service "
+           "answered with the error 500 Status. The report is kept and will be sent later."
+        << critical << both << QStringList { signedIn, code(4) };
     QTest::newRow("upload result 0")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("0") }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(5) };
+        << failed
+        << "Report sending failed. The Velmora service did not answer properly: its answer did "
+           "not confirm the report. The report is kept and will be sent later."
+        << critical << both << QStringList { signedIn, code(5) };
     QTest::newRow("upload result -1")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("-1") }
-        << failed << dumpFailedText << critical << both << QStringList { signedIn, code(9) };
+        << failed << "Report sending failed. The Velmora service did not accept the report."
+        << critical << both << QStringList { signedIn, code(9) };
 }
 
 void TestSendReport::failureThenSecondPressSucceeds()
@@ -488,7 +499,10 @@ void TestSendReport::habitualKeysWhileSending()
     // The report went on to its upload, which failed on the service's answer.
     QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
     QCOMPARE(boxes.seen.size(), 1);
-    QCOMPARE(boxes.seen.at(0).text, dumpFailedText);
+    QCOMPARE(boxes.seen.at(0).text,
+        QStringLiteral("Report sending failed. The Velmora service did not answer properly: its "
+                       "answer did not confirm the report. The report is kept and will be sent "
+                       "later."));
     QVERIFY(session.inEditingMode());
     QVERIFY(session.dialog->isVisible());
 
@@ -676,6 +690,110 @@ void TestSendReport::restartAfterSent()
     QCOMPARE(started, QList<QStringList>({ { "velmora", "--after-crash" } }));
     session.dialog->close();
     QCOMPARE(started.size(), 1);
+}
+
+// Before the upload's bytes go out the progress row tells the stage and counts its seconds;
+// during the upload it shows the sizes of the dump, not of the encoded request.
+void TestSendReport::progressRowTellsStageThenDumpSizes()
+{
+    // A quick pace, so that 200 KB go out in a fraction of a second.
+    const KNetworkReply::Timeouts saved = KNetworkReply::defaultTimeouts();
+    KNetworkReply::Timeouts quick = saved;
+    quick.sendPeriodMs = 1;
+    KNetworkReply::setDefaultTimeouts(quick);
+    const auto restore = qScopeGuard([saved] { KNetworkReply::setDefaultTimeouts(saved); });
+
+    QByteArray dump(200 * 1024, Qt::Uninitialized);
+    for (char &c : dump)
+        c = char(QRandomGenerator::global()->bounded(256));
+    QVERIFY(writeTestFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    // The sign-in's answer waits until the row has counted a second of it.
+    m_server->holdAnswers();
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    auto *bar = session.child<QProgressBar>("progressUpload");
+    QStringList texts;
+    bool released = false;
+    const int code = session.runFlow(
+        boxes,
+        [&session] { QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton); },
+        [&] {
+            const QString text = bar->format();
+            if (texts.isEmpty() || texts.constLast() != text)
+                texts.append(text);
+            if (!released && text == QLatin1String("Signing in... 1 s")) {
+                released = true;
+                m_server->releaseAnswers();
+            }
+            return false;
+        });
+    const QString seen = texts.join(QLatin1Char('\n'));
+    QCOMPARE(code, 0);
+    QVERIFY2(released, qPrintable(seen));
+    const qsizetype signingIn = texts.indexOf(QStringLiteral("Signing in... 0 s"));
+    QVERIFY2(signingIn >= 0 && signingIn < texts.indexOf(QStringLiteral("Signing in... 1 s")),
+        qPrintable(seen));
+    // Nothing but the stages before the upload; then the dump's 200 KB, never the request's.
+    static const QRegularExpression stage(QStringLiteral(
+        "^(|Connecting to the Velmora service\\.\\.\\. \\d+ s|Signing in\\.\\.\\. \\d+ s)$"));
+    static const QRegularExpression upload(
+        QStringLiteral("^\\d+ / 200 KB, (\\d+:)?\\d+ s? ?left$"));
+    qsizetype uploading = 0;
+    for (const QString &text : std::as_const(texts)) {
+        if (upload.match(text).hasMatch())
+            ++uploading;
+        else
+            QVERIFY2(uploading == 0 && stage.match(text).hasMatch(), qPrintable(seen));
+    }
+    QVERIFY2(uploading > 0, qPrintable(seen));
+    QCOMPARE(
+        QByteArray::fromBase64(m_server->requests().at(1).parameters.value("memorydump")), dump);
+}
+
+// A connection that is never made: the row says so, with its seconds, until the time-out.
+void TestSendReport::progressRowWhileConnecting()
+{
+    const KNetworkReply::Timeouts saved = KNetworkReply::defaultTimeouts();
+    KNetworkReply::Timeouts quick = saved;
+    quick.connectMs = 1500;
+    KNetworkReply::setDefaultTimeouts(quick);
+    const auto restore = qScopeGuard([this, saved] {
+        KNetworkReply::setDefaultTimeouts(saved);
+        qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    });
+    FullBacklogListener listener;
+    qputenv("VELMORA_API_HOST", QByteArray("127.0.0.1:") + QByteArray::number(listener.port()));
+
+    QVERIFY(writeTestFile(dumpPath(), "MDMP"));
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    auto *bar = session.child<QProgressBar>("progressUpload");
+    QStringList texts;
+    QCOMPARE(session.runFlow(
+                 boxes,
+                 [&session] {
+                     QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton);
+                 },
+                 [&] {
+                     if (texts.isEmpty() || texts.constLast() != bar->format())
+                         texts.append(bar->format());
+                     return false;
+                 }),
+        FlowEnded);
+    QVERIFY2(texts.contains(QStringLiteral("Connecting to the Velmora service... 1 s")),
+        qPrintable(texts.join(QLatin1Char('\n'))));
+    QVERIFY(!texts.join(QLatin1Char('\n')).contains(QStringLiteral("Signing in")));
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.at(0).text,
+        QStringLiteral("Report sending failed. Could not connect to the Velmora service: the "
+                       "connection timed out. Please check your network connection; the report is "
+                       "kept and will be sent later."));
 }
 
 QTEST_MAIN(TestSendReport)

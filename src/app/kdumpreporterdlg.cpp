@@ -9,6 +9,7 @@
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
 
+#include <QAbstractSocket>
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -21,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -100,6 +102,14 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
 
     if (KWebClient *client = webClient())
         connect(client, &KWebClient::uploadProgress, this, &KDumpReporterDlg::onUploadProgress);
+    // Emitted on the client's thread: delivered queued, like the progress.
+    if (KWebClient *client = webClient())
+        connect(client, &KWebClient::requestConnected, this, &KDumpReporterDlg::onRequestConnected,
+            Qt::QueuedConnection);
+    // A tick well within each second: a timer may fire a little early, and the count must still
+    // turn every second.
+    m_stageTimer.setInterval(250);
+    connect(&m_stageTimer, &QTimer::timeout, this, &KDumpReporterDlg::showStage);
 
     // One line under the header names the earlier reports that this window sends after its own.
     const int earlier = m_queue.waitingCount(dumpPath);
@@ -169,6 +179,7 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         ui.progressUpload->setAccessibleDescription(QString());
         announceState();
     } else {
+        setStage(Stage::None);
         ui.buttonSend->setEnabled(true);
         ui.buttonExit->setAutoDefault(true);
         ui.buttonSend->setDefault(true);
@@ -235,8 +246,16 @@ void KDumpReporterDlg::onSubmitPerform()
     const QString login = ui.lineEditLogin->text();
     const QString password = ui.lineEditPassword->text();
     const QString dumpPath = ui.lineEditDumpFile->text();
+    setStage(Stage::Connecting);
 
-    const auto finishUpload = [this, dumpPath](int code) {
+    const auto showFailure = [this](int code, const QString &text) {
+        LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
+        QMessageBox::critical(
+            this, tr("Report sending failed"), text, QMessageBox::Ok, QMessageBox::NoButton);
+        onChangeWindowMode(false);
+        m_sending = false;
+    };
+    const auto finishUpload = [this, dumpPath, showFailure](int code) {
         m_uploading = false;
         if (code == KWebClient::CallOk) {
             LOG_INFO(QStringLiteral("Dump sending succeeded."));
@@ -248,16 +267,10 @@ void KDumpReporterDlg::onSubmitPerform()
             sendEarlierReports(0);
             return;
         }
-        LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
-        QMessageBox::critical(this, tr("Report sending failed"),
-            tr("Report sending failed. Please make sure that the specified dump "
-               "file exists and try again later."),
-            QMessageBox::Ok, QMessageBox::NoButton);
-        onChangeWindowMode(false);
-        m_sending = false;
+        showFailure(code, failureText(code));
     };
 
-    const auto afterSignIn = [this, client, login, dumpPath, finishUpload](int code) {
+    const auto afterSignIn = [this, client, login, dumpPath, finishUpload, showFailure](int code) {
         // No answer from the service: nobody was signed in, and an upload would only wait out the
         // same failure again.
         if (code == KWebClient::LoginNoAnswer) {
@@ -278,7 +291,7 @@ void KDumpReporterDlg::onSubmitPerform()
                                 "now.")
                      .arg(login));
         if (!dumpData(dumpPath)) {
-            finishUpload(KWebClient::CallBadResult);
+            showFailure(KWebClient::CallBadResult, dumpFailureText());
             return;
         }
         const QDateTime now = QDateTime::currentDateTime();
@@ -290,6 +303,8 @@ void KDumpReporterDlg::onSubmitPerform()
             refreshReportPreview();
         }
         m_uploading = true;
+        m_dumpSize = QFileInfo(dumpPath).size();
+        setStage(Stage::Connecting);
         runOnClient(
             [client, message, dumpPath] {
                 // The client reads the dump from its file while it sends it.
@@ -305,6 +320,98 @@ void KDumpReporterDlg::onSubmitPerform()
             return client->login(login, password, company, newUser, nullptr);
         },
         afterSignIn);
+}
+
+QString KDumpReporterDlg::dumpFailureText()
+{
+    return tr("Report sending failed. Please make sure that the specified dump file exists and try "
+              "again later.");
+}
+
+QString KDumpReporterDlg::failureText(int code) const
+{
+    if (code == KWebClient::CallRefused)
+        return tr("Report sending failed. The Velmora service did not accept the report.");
+
+    // The report is kept in the queue from the press of "Send Report" on, unless its dump held
+    // no bytes then.
+    const bool kept = m_queue.entry(ui.lineEditDumpFile->text()).has_value();
+    // The service could not be reached: the network, the proxy, or the secure connection.
+    const auto unreachable = [kept](const QString &cause) {
+        return kept ? tr("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection; the report is kept and will be "
+                         "sent later.")
+                          .arg(cause)
+                    : tr("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection and try again later.")
+                          .arg(cause);
+    };
+    // The service was reached, and what came back was no proper answer.
+    const auto broken = [kept](const QString &cause) {
+        return kept ? tr("Report sending failed. The Velmora service did not answer properly: "
+                         "%1. The report is kept and will be sent later.")
+                          .arg(cause)
+                    : tr("Report sending failed. The Velmora service did not answer properly: "
+                         "%1. Please try again later.")
+                          .arg(cause);
+    };
+
+    if (code == KWebClient::CallBadResult)
+        return broken(tr("its answer did not confirm the report"));
+
+    const KWebClient *client = webClient();
+    const KTransportFailure failure = client ? client->lastFailure() : KTransportFailure();
+    switch (failure.kind) {
+    case KTransportFailure::ConnectFailed:
+        if (failure.socketError == QAbstractSocket::ConnectionRefusedError)
+            return unreachable(tr("the connection was refused"));
+        if (failure.socketError == QAbstractSocket::HostNotFoundError)
+            return unreachable(tr("the server could not be found"));
+        return unreachable(tr("the network did not reach the server"));
+    case KTransportFailure::ConnectTimeout:
+        return unreachable(tr("the connection timed out"));
+    case KTransportFailure::TlsHandshakeFailed:
+        return unreachable(tr("the secure connection could not be set up"));
+    case KTransportFailure::CertificateUntrusted:
+        return unreachable(tr("the server's certificate is not trusted"));
+    case KTransportFailure::ProxyAuthentication:
+        return unreachable(tr("the proxy asked for a login that is not stored"));
+    case KTransportFailure::ProxyFailed:
+        return unreachable(tr("the proxy could not be reached or would not connect"));
+    case KTransportFailure::Silence: {
+        const int silenceMs = KNetworkReply::defaultTimeouts().silenceMs >= 0
+            ? KNetworkReply::defaultTimeouts().silenceMs
+            : (client ? client->requestTimeout() : KWebClient::DefaultRequestTimeoutMs);
+        const int seconds = std::max(1, (silenceMs + 999) / 1000);
+        return unreachable(seconds == 1 ? tr("no answer within 1 second")
+                                        : tr("no answer within %1 seconds").arg(seconds));
+    }
+    case KTransportFailure::WriteFailed:
+        return unreachable(tr("the connection stopped taking the report"));
+    case KTransportFailure::ClosedBeforeHeader:
+        return broken(tr("the connection was closed before an answer came"));
+    case KTransportFailure::InvalidHeader:
+        return broken(tr("the service sent an answer that could not be read"));
+    case KTransportFailure::BrokenStream:
+        return broken(tr("the service's answer broke off"));
+    case KTransportFailure::AnswerTooLarge:
+        return broken(tr("the service's answer was too large"));
+    case KTransportFailure::AnsweredEarly:
+        return broken(
+            tr("the service stopped the report before it was complete (%1)").arg(failure.detail));
+    case KTransportFailure::HttpStatus:
+        return broken(tr("the service answered with the error %1").arg(failure.detail));
+    case KTransportFailure::BodySourceFailed:
+        // The dump file could not be read while it was sent.
+        return dumpFailureText();
+    case KTransportFailure::None:
+    case KTransportFailure::Aborted:
+        break;
+    }
+    // Every request was answered, and the service would not sign the user in (again).
+    return kept ? tr("Report sending failed. The Velmora service did not accept the sign-in. The "
+                     "report is kept and will be sent later.")
+                : tr("Report sending failed. The Velmora service did not accept the sign-in.");
 }
 
 void KDumpReporterDlg::sendEarlierReports(qsizetype index)
@@ -326,6 +433,8 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     ui.progressUpload->setAccessibleDescription(QString());
     m_uploading = true;
     const KPendingReport report = m_earlier.at(index);
+    m_dumpSize = QFileInfo(report.dumpPath).size();
+    setStage(Stage::Connecting);
     const auto sender = std::make_shared<const KPendingSender>(webClient(), m_queue);
     runOnClient(
         [sender, report, index, total] {
@@ -388,19 +497,62 @@ void KDumpReporterDlg::onUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
     if (!m_uploading)
         return;
+    setStage(Stage::Uploading);
     showUploadProgress(bytesSent, bytesTotal);
+}
+
+void KDumpReporterDlg::onRequestConnected(const QString &method)
+{
+    // The sign-in's connection is made: what is left is the sign-in itself. An upload's
+    // connection shows its bytes as soon as they go out.
+    if (m_sending && method == QLatin1String("login"))
+        setStage(Stage::SigningIn);
+}
+
+void KDumpReporterDlg::setStage(Stage stage)
+{
+    m_stage = stage;
+    m_stageClock.start();
+    if (stage == Stage::Connecting || stage == Stage::SigningIn) {
+        m_stageTimer.start();
+        showStage();
+    } else {
+        m_stageTimer.stop();
+    }
+}
+
+void KDumpReporterDlg::showStage()
+{
+    const qint64 seconds = m_stageClock.elapsed() / 1000;
+    QString text;
+    if (m_stage == Stage::Connecting)
+        text = tr("Connecting to the Velmora service... %1 s").arg(seconds);
+    else if (m_stage == Stage::SigningIn)
+        text = tr("Signing in... %1 s").arg(seconds);
+    else
+        return;
+    // Room for three digits of seconds, so the row does not grow while it counts.
+    fitProgressText(QString(text).replace(
+        QRegularExpression(QStringLiteral("\\d+ s$")), QStringLiteral("000 s")));
+    ui.progressUpload->setValue(0);
+    ui.progressUpload->setFormat(text);
+    ui.progressUpload->setAccessibleDescription(text);
 }
 
 void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
 {
     if (bytesTotal <= 0)
         return;
+    // The sizes shown are the dump's, the bytes the user knows, in the proportion of the request
+    // written so far; the time left is that of the request's bytes.
+    const qint64 shownTotal = m_dumpSize > 0 ? m_dumpSize : bytesTotal;
+    const qint64 shownSent = qint64(double(bytesSent) / double(bytesTotal) * double(shownTotal));
     if (bytesTotal != m_progressTotal) {
         m_progressTotal = bytesTotal;
-        fitProgressRow(bytesTotal);
+        fitProgressRow(shownTotal, bytesTotal);
     }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
-    const QString text = progressText(bytesSent, bytesTotal);
+    const QString text = progressText(shownSent, shownTotal, bytesTotal - bytesSent);
     ui.progressUpload->setFormat(text);
     // A screen reader reads the bar's text as its description; the toolkit announces the change.
     ui.progressUpload->setAccessibleDescription(text);
@@ -414,11 +566,16 @@ void KDumpReporterDlg::announceState()
     QAccessible::updateAccessibility(&event);
 }
 
-void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
+void KDumpReporterDlg::fitProgressRow(qint64 shownTotal, qint64 bytesTotal)
 {
     // The widest text of this request: the sent size has as many digits as the total, the time
-    // left is longest at the start. Digits are measured as the widest digit of the font.
-    QString widest = tr("%1, %2").arg(sizesText(bytesTotal, bytesTotal), timeLeftText(bytesTotal));
+    // left is longest at the start.
+    fitProgressText(tr("%1, %2").arg(sizesText(shownTotal, shownTotal), timeLeftText(bytesTotal)));
+}
+
+void KDumpReporterDlg::fitProgressText(QString widest)
+{
+    // Digits are measured as the widest digit of the font.
     const QFontMetrics metrics(ui.progressUpload->font());
     QChar widestDigit = QLatin1Char('0');
     for (char digit = '1'; digit <= '9'; ++digit) {
@@ -445,8 +602,13 @@ void KDumpReporterDlg::fitProgressRow(qint64 bytesTotal)
 
 QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)
 {
-    const qint64 left = qMax<qint64>(0, bytesTotal - bytesSent);
-    return tr("%1, %2").arg(sizesText(bytesSent, bytesTotal), timeLeftText(left));
+    return progressText(bytesSent, bytesTotal, bytesTotal - bytesSent);
+}
+
+QString KDumpReporterDlg::progressText(qint64 shownSent, qint64 shownTotal, qint64 bytesLeftToSend)
+{
+    return tr("%1, %2").arg(
+        sizesText(shownSent, shownTotal), timeLeftText(qMax<qint64>(0, bytesLeftToSend)));
 }
 
 QByteArray KDumpReporterDlg::dumpData()

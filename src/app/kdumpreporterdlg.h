@@ -5,7 +5,9 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -49,6 +51,9 @@ public:
     // "46 / 284 KB, 30 s left": the progress text for bytes written of a request, with the time
     // left at the transport's fixed send rate.
     static QString progressText(qint64 bytesSent, qint64 bytesTotal);
+    // The same with the sizes of what the user sends (the dump) and the time left from the bytes
+    // of the request still to be written.
+    static QString progressText(qint64 shownSent, qint64 shownTotal, qint64 bytesLeftToSend);
 
     // Starts a program detached, as the restart does it; false when it could not be started.
     using Starter = std::function<bool(const QString &program, const QStringList &arguments)>;
@@ -84,6 +89,12 @@ private Q_SLOTS:
     void onShowReportPreview();
 
 private:
+    // The failure box's text for a failed upload (or a sign-in without an answer): what went
+    // wrong in plain words, from the code and the web client's last failure, and whether the
+    // report is kept for later.
+    QString failureText(int code) const;
+    // The text for a dump file that is missing, empty or unreadable.
+    static QString dumpFailureText();
     // Writes this window's report into the queue of unsent reports, unless its dump holds no
     // bytes, and takes the entry's lock the first time.
     void keepReport();
@@ -102,12 +113,24 @@ private:
     // Tells assistive technology that the state line under the comment has a new text.
     void announceState();
     // Widens the progress bar to the widest text a request of this size shows.
-    void fitProgressRow(qint64 bytesTotal);
+    void fitProgressRow(qint64 shownTotal, qint64 bytesTotal);
+    // Widens the progress bar (and the window, when the row needs it) to show the text.
+    void fitProgressText(QString widest);
+
+    // What the progress row tells before the upload's bytes go out: the stage and its seconds.
+    enum class Stage { None, Connecting, SigningIn, Uploading };
+    void setStage(Stage stage);
+    void showStage();
+    void onRequestConnected(const QString &method);
 
     Ui::KDumpReporterUi ui;
     bool m_sending = false;
     bool m_uploading = false;
     qint64 m_progressTotal = 0; // the request size the progress bar was fitted to
+    Stage m_stage = Stage::None;
+    QElapsedTimer m_stageClock; // since the stage began
+    QTimer m_stageTimer; // counts the stage's seconds on the progress row
+    qint64 m_dumpSize = 0; // the size of the dump being uploaded; the progress shows its bytes
 
     KReportQueue m_queue;
     bool m_sendPressed = false;

@@ -1,11 +1,14 @@
 #include "http/khttpconnection.h"
 
 #include "http/kaborttoken.h"
+#include "http/kproxychoice.h"
+#include "logging/logging.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QNetworkProxyFactory>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -69,7 +72,22 @@ bool KHttpConnection::open(const QUrl &url, int connectMs, int handshakeMs)
     const quint16 port = quint16(url.port(m_tls ? 443 : 80));
     if (m_abort.isAborted())
         return fail(KTransportFailure::Aborted, nullptr);
-    if (!connectTcp(host, port, connectMs))
+    const QNetworkProxy proxy = KProxyChoice::forUrl(url);
+    if (proxy.type() == QNetworkProxy::DefaultProxy) {
+        const QList<QNetworkProxy> application = QNetworkProxyFactory::proxyForQuery(
+            QNetworkProxyQuery(host, port, url.scheme().toLower(), QNetworkProxyQuery::TcpSocket));
+        if (!application.isEmpty())
+            LOG_INFO(QStringLiteral("Connecting to %1:%2 through the application's proxy %3")
+                         .arg(host)
+                         .arg(port)
+                         .arg(KProxyChoice::describe(application.constFirst())));
+    } else if (proxy.type() != QNetworkProxy::NoProxy) {
+        LOG_INFO(QStringLiteral("Connecting to %1:%2 through the proxy %3")
+                     .arg(host)
+                     .arg(port)
+                     .arg(KProxyChoice::describe(proxy)));
+    }
+    if (!connectTcp(host, port, connectMs, proxy))
         return false;
 
     m_remoteClosed.store(false);
@@ -88,7 +106,8 @@ bool KHttpConnection::open(const QUrl &url, int connectMs, int handshakeMs)
     return false;
 }
 
-bool KHttpConnection::connectTcp(const QString &host, quint16 port, int connectMs)
+bool KHttpConnection::connectTcp(
+    const QString &host, quint16 port, int connectMs, const QNetworkProxy &proxy)
 {
     QThread *const caller = QThread::currentThread();
     const bool tls = m_tls;
@@ -108,6 +127,9 @@ bool KHttpConnection::connectTcp(const QString &host, quint16 port, int connectM
         } else {
             socket = std::make_unique<QTcpSocket>();
         }
+        // An HTTP proxy tunnels the connection with CONNECT; the TLS handshake then runs through
+        // the tunnel with the service itself.
+        socket->setProxy(proxy);
         // This object outlives the helper: open() waits for it.
         connect(socket.get(), &QAbstractSocket::proxyAuthenticationRequired, this,
             &KHttpConnection::proxyAuthenticationRequired, Qt::DirectConnection);
@@ -161,6 +183,12 @@ bool KHttpConnection::connectTcp(const QString &host, quint16 port, int connectM
             kind = KTransportFailure::ConnectTimeout;
         else if (failureCode == QAbstractSocket::ProxyAuthenticationRequiredError)
             kind = KTransportFailure::ProxyAuthentication;
+        else if (failureCode == QAbstractSocket::ProxyConnectionRefusedError
+            || failureCode == QAbstractSocket::ProxyConnectionClosedError
+            || failureCode == QAbstractSocket::ProxyConnectionTimeoutError
+            || failureCode == QAbstractSocket::ProxyNotFoundError
+            || failureCode == QAbstractSocket::ProxyProtocolError)
+            kind = KTransportFailure::ProxyFailed;
         fail(kind, nullptr);
         m_failure.socketError = failureCode;
         m_failure.detail = failureText;

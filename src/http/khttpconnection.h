@@ -27,6 +27,10 @@ class QUrl;
 // connected socket. The handshake and every later wait run in the calling thread, blocking, in
 // slices that look at the abort token. proxyAuthenticationRequired is emitted in the helper
 // thread (receivers connect directly); sslErrors in the calling thread.
+//
+// Proxy: KProxyChoice decides (the application's proxy, the environment's, the system's); the
+// proxy in use is logged at INFO by host and port, never with credentials. A proxy that asks for
+// credentials gets them through proxyAuthenticationRequired.
 class KHttpConnection : public QObject
 {
     Q_OBJECT
@@ -57,7 +61,7 @@ signals:
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
-    bool connectTcp(const QString &host, quint16 port, int connectMs);
+    bool connectTcp(const QString &host, quint16 port, int connectMs, const QNetworkProxy &proxy);
     bool handshake(const QString &host, int handshakeMs);
     bool fail(KTransportFailure::Kind kind, const QAbstractSocket *socket);
 

@@ -242,6 +242,7 @@ bool KNetworkReplyPrivate::fail(KTransportFailure failure, bool log)
     case KTransportFailure::ConnectFailed:
     case KTransportFailure::ConnectTimeout:
     case KTransportFailure::ProxyAuthentication:
+    case KTransportFailure::ProxyFailed:
         // A plain connection that cannot be made is left to the caller's own line.
         if (m_url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) != 0)
             break;
@@ -353,6 +354,7 @@ bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs,
         return fail(connection.failure());
     if (m_abort.isAborted())
         return fail({ KTransportFailure::Aborted, QString(), -1 });
+    emit q->connected();
 
     const bool dumping = KRawTrafficDump::enabled();
     dumpMark = KRawTrafficDump::mark();

@@ -184,6 +184,9 @@ signals:
     // After each chunk of the request was written; bytesTotal is the size of the request bytes
     // (header and body).
     void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
+    // The connection is made (for https: the handshake is done); the request goes out next.
+    // Emitted in the thread that runs post().
+    void connected();
 
 public slots:
     // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass";

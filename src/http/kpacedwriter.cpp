@@ -133,7 +133,9 @@ bool KPacedWriter::answerWaiting()
     QAbstractSocket *socket = m_connection.socket();
     if (socket->bytesAvailable() > 0)
         return true;
+    // A wait of 0 ms closes a socket that runs through an HTTP proxy's tunnel (Qt's proxy
+    // socket engine), so the shortest wait is 1 ms.
     if (socket->state() == QAbstractSocket::ConnectedState)
-        socket->waitForReadyRead(0);
+        socket->waitForReadyRead(1);
     return socket->bytesAvailable() > 0;
 }

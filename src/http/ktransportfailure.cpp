@@ -15,6 +15,8 @@ QString KTransportFailure::kindName(Kind kind)
         return QStringLiteral("certificate not trusted");
     case ProxyAuthentication:
         return QStringLiteral("proxy authentication");
+    case ProxyFailed:
+        return QStringLiteral("proxy failed");
     case BodySourceFailed:
         return QStringLiteral("body source failed");
     case WriteFailed:

@@ -16,6 +16,7 @@ struct KTransportFailure
         TlsHandshakeFailed, // the TLS handshake broke off or took too long
         CertificateUntrusted, // the server's certificate did not pass verification
         ProxyAuthentication, // the proxy wanted credentials it did not get
+        ProxyFailed, // the proxy could not be reached, or would not open the connection
         BodySourceFailed, // the request body could not be read, or gave other than its size
         WriteFailed, // a chunk of the request could not be written in time
         AnsweredEarly, // the server answered before the request was completely written

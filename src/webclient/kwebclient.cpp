@@ -183,6 +183,9 @@ KValueMap KWebClient::sendRequest(
         &reply, &KNetworkReply::sslErrors, this, &KWebClient::onSslErrors, Qt::QueuedConnection);
     connect(&reply, &KNetworkReply::uploadProgress, this, &KWebClient::uploadProgress,
         Qt::DirectConnection);
+    connect(
+        &reply, &KNetworkReply::connected, this, [this, method] { emit requestConnected(method); },
+        Qt::DirectConnection);
     // The store is read for each request, so credentials Velmora saved meanwhile are used.
     reply.setProxyCredentials(
         { VM::KSettingsManager::proxyUser(), VM::KSettingsManager::proxyPassword() });

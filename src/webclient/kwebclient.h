@@ -165,6 +165,9 @@ signals:
     void sigUserWasDeleted();
     // Progress of the running request's upload: bytes of the request written so far, of all.
     void uploadProgress(qint64 bytesSent, qint64 bytesTotal);
+    // A request of the API method has its connection to the service (TLS included) and is about
+    // to be written; emitted in the thread that runs the operation.
+    void requestConnected(const QString &method);
 
 public slots:
     void onSslErrors(const QList<QSslError> &error);
