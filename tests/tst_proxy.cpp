@@ -8,6 +8,7 @@
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "support/apitestserver.h"
+#include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
 #include "support/testtinyproxy.h"
@@ -96,29 +97,25 @@ private Q_SLOTS:
     void signInAndUploadThroughProxy();
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
-    QTemporaryDir m_certificates;
+    std::unique_ptr<TestEnvironment> m_home;
     std::unique_ptr<ApiTestServer> m_server;
 };
 
 void TestProxy::initTestCase()
 {
-    m_home = std::make_unique<TemporaryHome>();
-    VM::LoggingManager::initializeLoggers(VM::LogLevel::Trace, "qx.dumpreporter.velmora.log");
-    VM::KSettingsManager::init(0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("Proxy"));
-    QVERIFY(makeTestCertificates(m_certificates.path()));
-    qputenv("VELMORA_EXTRA_CA_CERTS",
-        (m_certificates.path() + QStringLiteral("/ca.pem")).toLocal8Bit());
-    m_server = std::make_unique<ApiTestServer>(m_certificates.path());
+    m_home = std::make_unique<TestEnvironment>();
+    m_home->logToFile().useSettings(
+        0x010203, QStringLiteral("VelmoraTests"), QStringLiteral("Proxy"));
+    m_home->trustTestCa();
+    m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
-    qputenv("VELMORA_API_HOST", m_server->hostAndPort().toLatin1());
+    m_home->useApiHost(m_server->hostAndPort());
 }
 
 void TestProxy::cleanupTestCase()
 {
     m_server.reset();
-    qunsetenv("VELMORA_API_HOST");
-    qunsetenv("VELMORA_EXTRA_CA_CERTS");
+    m_home.reset();
 }
 
 void TestProxy::init()
