@@ -42,12 +42,9 @@ QString installTranslations(const QLocale &locale)
     removeInstalled();
 
     auto own = std::make_unique<QTranslator>(app);
-    if (!own->load(locale, QStringLiteral("dumpreporter"), QStringLiteral("_"),
-            QStringLiteral(":/i18n"))) {
-        LOG_DEBUG(QStringLiteral("No translation for the languages %1: the texts stay English.")
-                      .arg(locale.uiLanguages().join(QLatin1Char(','))));
+    if (!own->load(
+            locale, QStringLiteral("dumpreporter"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         return QString();
-    }
     // The catalogue names its own language ("ru_RU"); the toolkit's catalogue of the same
     // language keeps the window in one language.
     const QLocale language(own->language());
