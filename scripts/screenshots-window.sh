@@ -3,6 +3,7 @@
 # service (tools/devservice), driven from the keyboard with xdotool:
 #   docs/images/window-restart.png          the window started with --restart: the restart box
 #   docs/images/window-what-will-be-sent.png  the "What will be sent" window
+#   docs/images/window-russian.png          the window under LANG=ru_RU.UTF-8
 # With PROGRESS=DIR it also saves the progress row while sending dumps of 200 KB, 10 MB and
 # 500 MB, at scale 1 and at scale 2 (QT_SCALE_FACTOR=2), into DIR, for looking at by eye.
 # Needs the Debian packages xvfb, x11-utils, imagemagick and xdotool, and a configured build
@@ -28,6 +29,10 @@ Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# The pictures are English but for the Russian one, whatever the machine's language.
+unset LC_ALL LC_MESSAGES LANGUAGE
+export LANG=C.UTF-8
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/home/.runtime
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -85,6 +90,16 @@ preview=$(find_window "^What will be sent$")
 import -window "$preview" "$images/window-what-will-be-sent.png"
 stop_reporter
 echo "wrote $images/window-restart.png $images/window-what-will-be-sent.png"
+
+# The window in Russian: the reporter takes the language from LANG, whether or not the C library
+# has that locale.
+LANG=ru_RU.UTF-8 start_reporter 204800 --restart="velmora --after-crash"
+window=$(find_window "^Отчёт о проблеме Velmora$")
+xdotool windowfocus --sync "$window"
+xdotool type --delay 15 "Программа упала, когда я переключал проекты."
+import -window "$window" "$images/window-russian.png"
+stop_reporter
+echo "wrote $images/window-russian.png"
 
 # The progress row while sending: Shift+Tab leaves the comment for the dump path, where Return
 # presses "Send Report"; the first progress comes after the sign-in.

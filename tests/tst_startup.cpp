@@ -17,6 +17,12 @@ QString program()
 QProcessEnvironment environmentFor(const QString &home)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The window speaks the system's language: English here, whatever the machine's.
+    for (const QString &name : env.keys()) {
+        if (name == "LANGUAGE" || name.startsWith("LC_"))
+            env.remove(name);
+    }
+    env.insert("LANG", "C.UTF-8");
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/.config");
     env.insert("XDG_RUNTIME_DIR", home);
@@ -93,6 +99,8 @@ private Q_SLOTS:
     void ownerOnlyCacheAndLog();
     void nonLatinHome_data();
     void nonLatinHome();
+    void systemLanguage_data();
+    void systemLanguage();
     void strayLoggingConfiguration_data();
     void strayLoggingConfiguration();
     void restartIgnoredWhenSendingQueue();
@@ -238,6 +246,50 @@ void TestStartup::ownerOnlyCacheAndLog()
     const QByteArray content = log.readAll();
     QVERIFY(content.contains("Dump reporter has been started."));
     QCOMPARE(content.startsWith("an earlier line\n"), logExists);
+}
+
+void TestStartup::systemLanguage_data()
+{
+    QTest::addColumn<QStringList>("variables"); // name=value, ...
+    QTest::addColumn<QString>("language"); // empty: the English sources
+    // The machine needs no such locale of the C library: the toolkit reads the variables itself.
+    QTest::newRow("LANG ru") << QStringList { "LANG=ru_RU.UTF-8" } << "ru";
+    QTest::newRow("LANG de") << QStringList { "LANG=de_DE.UTF-8" } << "de";
+    QTest::newRow("LC_ALL over LANG")
+        << QStringList { "LANG=ru_RU.UTF-8", "LC_ALL=de_CH.UTF-8" } << "de";
+    QTest::newRow("LANG en_US") << QStringList { "LANG=en_US.UTF-8" } << "";
+    QTest::newRow("LANG C") << QStringList { "LANG=C" } << "";
+    QTest::newRow("LANG fr") << QStringList { "LANG=fr_FR.UTF-8" } << "";
+}
+
+void TestStartup::systemLanguage()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(QString, language);
+    TemporaryHome home;
+    QProcessEnvironment env = environmentFor(home.path());
+    for (const QString &variable : variables)
+        env.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    runUntilWindowIsUp(home.path(), process);
+    if (QTest::currentTestFailed())
+        return;
+
+    QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray content = log.readAll();
+    const QByteArray line = "\tTexts are shown in the language " + language.toUtf8() + ".\t";
+    if (language.isEmpty())
+        QVERIFY2(!content.contains("Texts are shown in the language"), content.constData());
+    else
+        QVERIFY2(content.contains(line), content.constData());
+    // The toolkit's own catalogue of the language is found too (its standard buttons), when the
+    // system has it.
+    const QString toolkitCatalogue
+        = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_" + language + ".qm";
+    if (!language.isEmpty() && QFile::exists(toolkitCatalogue))
+        QVERIFY2(!content.contains("standard buttons stay English"), content.constData());
 }
 
 void TestStartup::nonLatinHome_data()

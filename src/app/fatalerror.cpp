@@ -12,7 +12,8 @@ void showFatalError(const QString &message)
         return;
     // The box is a widget: it lives and runs on the GUI thread while any other caller waits.
     const auto show = [message] {
-        KSkinnedMessageBox::warning(nullptr, QObject::tr("Velmora fatal error"), message,
+        KSkinnedMessageBox::warning(nullptr,
+            QCoreApplication::translate("FatalError", "Velmora fatal error"), message,
             QMessageBox::Ok, QMessageBox::NoButton);
     };
     if (QThread::currentThread() == QCoreApplication::instance()->thread())

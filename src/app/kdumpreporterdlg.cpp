@@ -36,11 +36,11 @@ constexpr int progressScale = 1000;
 QString sizesText(qint64 sent, qint64 total)
 {
     if (total < 1024)
-        return QStringLiteral("%1 / %2 B").arg(sent).arg(total);
+        return KDumpReporterDlg::tr("%1 / %2 B").arg(sent).arg(total);
     if (total < 1024 * 1024)
-        return QStringLiteral("%1 / %2 KB").arg(sent / 1024).arg(total / 1024);
+        return KDumpReporterDlg::tr("%1 / %2 KB").arg(sent / 1024).arg(total / 1024);
     const double mb = 1024.0 * 1024.0;
-    return QStringLiteral("%1 / %2 MB")
+    return KDumpReporterDlg::tr("%1 / %2 MB")
         .arg(double(sent) / mb, 0, 'f', 1)
         .arg(double(total) / mb, 0, 'f', 1);
 }

@@ -3,6 +3,7 @@
 #include "app/fontwarmup.h"
 #include "app/kdumpreporterdlg.h"
 #include "app/kpendingsender.h"
+#include "app/translations.h"
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
@@ -103,6 +104,8 @@ int main(int argc, char *argv[])
     }
 
     auto app = std::make_unique<QApplication>(argc, argv);
+    // The system's language, before any text of the window or of a message box is built.
+    installTranslations(QLocale::system());
     setVersionNumber(version);
 
     VM::KSettingsManager::init(version, company, soft);

@@ -79,12 +79,13 @@ QString cacheFolder()
     if (QDir(path).exists() || makeOwnerOnlyPath(path))
         return path;
 
-    const QString message
-        = QStringLiteral("Failed to create folder at: %1. Velmora cannot continue. "
-                         "Please check your permissions and restart the software")
-              .arg(path);
+    // The box speaks the user's language; the line on standard error stays English.
+    static const char text[] = QT_TRANSLATE_NOOP("FatalError",
+        "Failed to create folder at: %1. Velmora cannot continue. "
+        "Please check your permissions and restart the software");
+    const QString message = QString::fromLatin1(text).arg(path);
     if (QCoreApplication::instance()) {
-        callFatalErrorHook(message);
+        callFatalErrorHook(QCoreApplication::translate("FatalError", text).arg(path));
         qCritical().noquote() << message;
         // Ends the running loop after the current event; the request is safe from any thread.
         QMetaObject::invokeMethod(

@@ -1,0 +1,208 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU" sourcelanguage="en_US">
+<context>
+    <name>FatalError</name>
+    <message>
+        <source>Failed to create folder at: %1. Velmora cannot continue. Please check your permissions and restart the software</source>
+        <translation>Не удалось создать папку: %1. Velmora не может продолжить работу. Проверьте права доступа и перезапустите программу</translation>
+    </message>
+    <message>
+        <source>Velmora fatal error</source>
+        <translation>Критическая ошибка Velmora</translation>
+    </message>
+</context>
+<context>
+    <name>KAppTitleUI</name>
+    <message>
+        <source>Velmora</source>
+        <translation>Velmora</translation>
+    </message>
+</context>
+<context>
+    <name>KDumpReporterDlg</name>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 Б</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 КБ</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 МБ</translation>
+    </message>
+    <message>
+        <source>%1 s left</source>
+        <translation>осталось %1 с</translation>
+    </message>
+    <message>
+        <source>%1:%2 left</source>
+        <translation>осталось %1:%2</translation>
+    </message>
+    <message>
+        <source>%1:%2:%3 left</source>
+        <translation>осталось %1:%2:%3</translation>
+    </message>
+    <message>
+        <source>1 earlier report waits to be sent; it is sent after this one.</source>
+        <translation>1 предыдущий отчёт ожидает отправки и будет отправлен после текущего.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n earlier reports wait to be sent; they are sent after this one.</source>
+        <translation>
+            <numerusform>%n предыдущий отчёт ожидает отправки и будет отправлен после текущего.</numerusform>
+            <numerusform>%n предыдущих отчёта ожидают отправки и будут отправлены после текущего.</numerusform>
+            <numerusform>%n предыдущих отчётов ожидают отправки и будут отправлены после текущего.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Please authenticate.</source>
+        <translation>Требуется вход</translation>
+    </message>
+    <message>
+        <source>Please provide your Velmora credentials to send the problem report. Thanks for your assistance.</source>
+        <translation>Чтобы отправить отчёт о проблеме, укажите свои логин и пароль Velmora. Спасибо за помощь.</translation>
+    </message>
+    <message>
+        <source>Report sending failed</source>
+        <translation>Не удалось отправить отчёт</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Please make sure that the specified dump file exists and try again later.</source>
+        <translation>Не удалось отправить отчёт. Убедитесь, что указанный файл дампа существует, и повторите попытку позже.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Please provide valid Velmora credentials.</source>
+        <translation>Не удалось отправить отчёт. Укажите правильные логин и пароль Velmora.</translation>
+    </message>
+    <message>
+        <source>Sending earlier report %1 of %2...</source>
+        <translation>Отправка предыдущего отчёта %1 из %2...</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1 (the file is missing)</source>
+        <translation>%1 (файл отсутствует)</translation>
+    </message>
+    <message>
+        <source>The report&apos;s text:</source>
+        <translation>Текст отчёта:</translation>
+    </message>
+    <message>
+        <source>(no comment)</source>
+        <translation>(без комментария)</translation>
+    </message>
+    <message>
+        <source>Dump file: %1</source>
+        <translation>Файл дампа: %1</translation>
+    </message>
+    <message>
+        <source>Login: %1</source>
+        <translation>Логин: %1</translation>
+    </message>
+    <message>
+        <source>Sent to: %1</source>
+        <translation>Адрес отправки: %1</translation>
+    </message>
+    <message>
+        <source>Your password signs you in to the service; it is not part of the report.</source>
+        <translation>Пароль нужен только для входа в сервис и в отчёт не входит.</translation>
+    </message>
+    <message>
+        <source>What will be sent</source>
+        <translation>Что будет отправлено</translation>
+    </message>
+    <message>
+        <source>%1 / %2 B</source>
+        <translation>%1 / %2 Б</translation>
+    </message>
+    <message>
+        <source>%1 / %2 KB</source>
+        <translation>%1 / %2 КБ</translation>
+    </message>
+    <message>
+        <source>%1 / %2 MB</source>
+        <translation>%1 / %2 МБ</translation>
+    </message>
+</context>
+<context>
+    <name>KDumpReporterUi</name>
+    <message>
+        <source>Velmora Problem Reporter</source>
+        <translation>Отчёт о проблеме Velmora</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora or one of its component applications has just crashed. &lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;We were lucky to save the dump file of the memory area where the crash has occured. You can send that file over to the Velmora team so we can look into the problem. Optionally, you can leave some comments on what you were doing when the problem occured.&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Privacy note: no personal data will be transmitted, but you&apos;ll need to be authenticated with your Velmora credentials.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora или одно из её приложений только что аварийно завершило работу. &lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Нам удалось сохранить файл дампа памяти на момент сбоя. Вы можете отправить этот файл команде Velmora, чтобы мы изучили проблему. При желании опишите, что вы делали, когда возникла проблема.&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Конфиденциальность: личные данные не передаются, но для отправки нужно войти с логином и паролем Velmora.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Your Login</source>
+        <translation>Логин</translation>
+    </message>
+    <message>
+        <source>Your Password</source>
+        <translation>Пароль</translation>
+    </message>
+    <message>
+        <source>Dump File:</source>
+        <translation>Файл дампа:</translation>
+    </message>
+    <message>
+        <source>Your comments (optional):</source>
+        <translation>Комментарий (необязательно):</translation>
+    </message>
+    <message>
+        <source>What will be sent?</source>
+        <translation>Что будет отправлено?</translation>
+    </message>
+    <message>
+        <source>Restart Velmora</source>
+        <translation>Перезапустить Velmora</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Sending Report. Please Wait.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Отправка отчёта. Пожалуйста, подождите.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Upload progress</source>
+        <translation>Ход отправки</translation>
+    </message>
+    <message>
+        <source>Send Report</source>
+        <translation>Отправить отчёт</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Выход</translation>
+    </message>
+</context>
+</TS>
