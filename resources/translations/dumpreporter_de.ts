@@ -128,6 +128,114 @@
         <source>%1 / %2 MB</source>
         <translation>%1 / %2 MB</translation>
     </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the report.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Der Velmora-Dienst hat den Bericht nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection; the report is kept and will be sent later.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Keine Verbindung zum Velmora-Dienst: %1. Bitte prüfen Sie Ihre Netzwerkverbindung; der Bericht bleibt gespeichert und wird später gesendet.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection and try again later.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Keine Verbindung zum Velmora-Dienst: %1. Bitte prüfen Sie Ihre Netzwerkverbindung und versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not answer properly: %1. The report is kept and will be sent later.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Der Velmora-Dienst hat nicht korrekt geantwortet: %1. Der Bericht bleibt gespeichert und wird später gesendet.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not answer properly: %1. Please try again later.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Der Velmora-Dienst hat nicht korrekt geantwortet: %1. Bitte versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>its answer did not confirm the report</source>
+        <translation>seine Antwort hat den Empfang des Berichts nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>the connection was refused</source>
+        <translation>die Verbindung wurde abgelehnt</translation>
+    </message>
+    <message>
+        <source>the server could not be found</source>
+        <translation>der Server wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>the network did not reach the server</source>
+        <translation>der Server ist über das Netzwerk nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>the connection timed out</source>
+        <translation>die Zeit für den Verbindungsaufbau ist abgelaufen</translation>
+    </message>
+    <message>
+        <source>the secure connection could not be set up</source>
+        <translation>die sichere Verbindung konnte nicht hergestellt werden</translation>
+    </message>
+    <message>
+        <source>the server&apos;s certificate is not trusted</source>
+        <translation>dem Zertifikat des Servers wird nicht vertraut</translation>
+    </message>
+    <message>
+        <source>the proxy asked for a login that is not stored</source>
+        <translation>der Proxy verlangt eine Anmeldung, die nicht gespeichert ist</translation>
+    </message>
+    <message>
+        <source>the proxy could not be reached or would not connect</source>
+        <translation>der Proxy ist nicht erreichbar oder hat die Verbindung verweigert</translation>
+    </message>
+    <message>
+        <source>no answer within 1 second</source>
+        <translation>keine Antwort innerhalb von 1 Sekunde</translation>
+    </message>
+    <message>
+        <source>no answer within %1 seconds</source>
+        <translation>keine Antwort innerhalb von %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>the connection stopped taking the report</source>
+        <translation>die Verbindung brach während der Übertragung des Berichts ab</translation>
+    </message>
+    <message>
+        <source>the connection was closed before an answer came</source>
+        <translation>die Verbindung wurde geschlossen, bevor eine Antwort kam</translation>
+    </message>
+    <message>
+        <source>the service sent an answer that could not be read</source>
+        <translation>die Antwort des Dienstes konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>the service&apos;s answer broke off</source>
+        <translation>die Antwort des Dienstes brach ab</translation>
+    </message>
+    <message>
+        <source>the service&apos;s answer was too large</source>
+        <translation>die Antwort des Dienstes war zu groß</translation>
+    </message>
+    <message>
+        <source>the service stopped the report before it was complete (%1)</source>
+        <translation>der Dienst hat die Übertragung des Berichts vorzeitig beendet (%1)</translation>
+    </message>
+    <message>
+        <source>the service answered with the error %1</source>
+        <translation>der Dienst hat mit dem Fehler %1 geantwortet</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the sign-in. The report is kept and will be sent later.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Der Velmora-Dienst hat die Anmeldung nicht angenommen. Der Bericht bleibt gespeichert und wird später gesendet.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the sign-in.</source>
+        <translation>Der Bericht konnte nicht gesendet werden. Der Velmora-Dienst hat die Anmeldung nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>Connecting to the Velmora service... %1 s</source>
+        <translation>Verbindung zum Velmora-Dienst wird hergestellt... %1 s</translation>
+    </message>
+    <message>
+        <source>Signing in... %1 s</source>
+        <translation>Anmeldung... %1 s</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

@@ -129,6 +129,114 @@
         <source>%1 / %2 MB</source>
         <translation>%1 / %2 МБ</translation>
     </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the report.</source>
+        <translation>Не удалось отправить отчёт. Сервис Velmora не принял отчёт.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection; the report is kept and will be sent later.</source>
+        <translation>Не удалось отправить отчёт. Не удалось подключиться к сервису Velmora: %1. Проверьте подключение к сети; отчёт сохранён и будет отправлен позже.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection and try again later.</source>
+        <translation>Не удалось отправить отчёт. Не удалось подключиться к сервису Velmora: %1. Проверьте подключение к сети и повторите попытку позже.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not answer properly: %1. The report is kept and will be sent later.</source>
+        <translation>Не удалось отправить отчёт. Сервис Velmora ответил некорректно: %1. Отчёт сохранён и будет отправлен позже.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not answer properly: %1. Please try again later.</source>
+        <translation>Не удалось отправить отчёт. Сервис Velmora ответил некорректно: %1. Повторите попытку позже.</translation>
+    </message>
+    <message>
+        <source>its answer did not confirm the report</source>
+        <translation>ответ не подтвердил получение отчёта</translation>
+    </message>
+    <message>
+        <source>the connection was refused</source>
+        <translation>в подключении отказано</translation>
+    </message>
+    <message>
+        <source>the server could not be found</source>
+        <translation>сервер не найден</translation>
+    </message>
+    <message>
+        <source>the network did not reach the server</source>
+        <translation>сеть не смогла связаться с сервером</translation>
+    </message>
+    <message>
+        <source>the connection timed out</source>
+        <translation>истекло время ожидания подключения</translation>
+    </message>
+    <message>
+        <source>the secure connection could not be set up</source>
+        <translation>не удалось установить защищённое соединение</translation>
+    </message>
+    <message>
+        <source>the server&apos;s certificate is not trusted</source>
+        <translation>сертификат сервера не является доверенным</translation>
+    </message>
+    <message>
+        <source>the proxy asked for a login that is not stored</source>
+        <translation>прокси-сервер запросил логин, который не сохранён</translation>
+    </message>
+    <message>
+        <source>the proxy could not be reached or would not connect</source>
+        <translation>прокси-сервер недоступен или отказал в подключении</translation>
+    </message>
+    <message>
+        <source>no answer within 1 second</source>
+        <translation>нет ответа в течение 1 секунды</translation>
+    </message>
+    <message>
+        <source>no answer within %1 seconds</source>
+        <translation>нет ответа в течение %1 с</translation>
+    </message>
+    <message>
+        <source>the connection stopped taking the report</source>
+        <translation>соединение прервалось во время передачи отчёта</translation>
+    </message>
+    <message>
+        <source>the connection was closed before an answer came</source>
+        <translation>соединение закрылось до получения ответа</translation>
+    </message>
+    <message>
+        <source>the service sent an answer that could not be read</source>
+        <translation>не удалось прочитать ответ сервиса</translation>
+    </message>
+    <message>
+        <source>the service&apos;s answer broke off</source>
+        <translation>ответ сервиса оборвался</translation>
+    </message>
+    <message>
+        <source>the service&apos;s answer was too large</source>
+        <translation>ответ сервиса слишком большой</translation>
+    </message>
+    <message>
+        <source>the service stopped the report before it was complete (%1)</source>
+        <translation>сервис прервал приём отчёта до его завершения (%1)</translation>
+    </message>
+    <message>
+        <source>the service answered with the error %1</source>
+        <translation>сервис вернул ошибку %1</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the sign-in. The report is kept and will be sent later.</source>
+        <translation>Не удалось отправить отчёт. Сервис Velmora не принял вход в систему. Отчёт сохранён и будет отправлен позже.</translation>
+    </message>
+    <message>
+        <source>Report sending failed. The Velmora service did not accept the sign-in.</source>
+        <translation>Не удалось отправить отчёт. Сервис Velmora не принял вход в систему.</translation>
+    </message>
+    <message>
+        <source>Connecting to the Velmora service... %1 s</source>
+        <translation>Подключение к сервису Velmora... %1 с</translation>
+    </message>
+    <message>
+        <source>Signing in... %1 s</source>
+        <translation>Вход в систему... %1 с</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>
