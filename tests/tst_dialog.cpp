@@ -7,6 +7,7 @@
 #include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
+#include "webclient/kwebclient.h"
 
 #include <QtTest/qtestaccessible.h>
 #include <QtTest>
@@ -37,6 +38,8 @@ private Q_SLOTS:
     void restart_data();
     void restart();
     void noRestartWithoutCommand();
+    void failureTexts_data();
+    void failureTexts();
     void progressText_data();
     void progressText();
     void progressRowFits_data();
@@ -492,6 +495,92 @@ void TestDialog::noRestartWithoutCommand()
         dialog.close();
     }
     QCOMPARE(starts, 0);
+}
+
+void TestDialog::failureTexts_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("socketError");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<QString>("expected");
+
+    const QString unreachableKept
+        = QStringLiteral("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection; the report is kept and will be "
+                         "sent later.");
+    const QString unreachableNotKept
+        = QStringLiteral("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection and try again later.");
+    const QString brokenKept
+        = QStringLiteral("Report sending failed. The Velmora service did not answer properly: "
+                         "%1. The report is kept and will be sent later.");
+    const int noSocket = -1;
+    const int failed = KWebClient::CallFailed;
+    using F = KTransportFailure;
+    QTest::newRow("refused") << failed << int(F::ConnectFailed)
+                             << int(QAbstractSocket::ConnectionRefusedError) << true
+                             << unreachableKept.arg("the connection was refused");
+    QTest::newRow("host not found")
+        << failed << int(F::ConnectFailed) << int(QAbstractSocket::HostNotFoundError) << true
+        << unreachableKept.arg("the server could not be found");
+    QTest::newRow("network unreachable")
+        << failed << int(F::ConnectFailed) << int(QAbstractSocket::NetworkError) << true
+        << unreachableKept.arg("the network did not reach the server");
+    QTest::newRow("connect time-out") << failed << int(F::ConnectTimeout) << noSocket << true
+                                      << unreachableKept.arg("the connection timed out");
+    QTest::newRow("handshake") << failed << int(F::TlsHandshakeFailed) << noSocket << true
+                               << unreachableKept.arg("the secure connection could not be set up");
+    QTest::newRow("certificate") << failed << int(F::CertificateUntrusted) << noSocket << true
+                                 << unreachableKept.arg("the server's certificate is not trusted");
+    QTest::newRow("proxy login") << failed << int(F::ProxyAuthentication) << noSocket << true
+                                 << unreachableKept.arg(
+                                        "the proxy asked for a login that is not stored");
+    QTest::newRow("proxy failed") << failed << int(F::ProxyFailed) << noSocket << true
+                                  << unreachableKept.arg(
+                                         "the proxy could not be reached or would not connect");
+    QTest::newRow("silence") << failed << int(F::Silence) << noSocket << true
+                             << unreachableKept.arg("no answer within 60 seconds");
+    QTest::newRow("silence, not kept") << failed << int(F::Silence) << noSocket << false
+                                       << unreachableNotKept.arg("no answer within 60 seconds");
+    QTest::newRow("write failed") << failed << int(F::WriteFailed) << noSocket << true
+                                  << unreachableKept.arg(
+                                         "the connection stopped taking the report");
+    QTest::newRow("closed before header")
+        << failed << int(F::ClosedBeforeHeader) << noSocket << true
+        << brokenKept.arg("the connection was closed before an answer came");
+    QTest::newRow("invalid header")
+        << failed << int(F::InvalidHeader) << noSocket << true
+        << brokenKept.arg("the service sent an answer that could not be read");
+    QTest::newRow("broken stream") << failed << int(F::BrokenStream) << noSocket << true
+                                   << brokenKept.arg("the service's answer broke off");
+    QTest::newRow("too large") << failed << int(F::AnswerTooLarge) << noSocket << true
+                               << brokenKept.arg("the service's answer was too large");
+    QTest::newRow("no confirming result")
+        << int(KWebClient::CallBadResult) << int(F::None) << noSocket << true
+        << brokenKept.arg("its answer did not confirm the report");
+    QTest::newRow("refused report")
+        << int(KWebClient::CallRefused) << int(F::None) << noSocket << true
+        << QStringLiteral("Report sending failed. The Velmora service did not accept the report.");
+    QTest::newRow("unreadable dump")
+        << failed << int(F::BodySourceFailed) << noSocket << true
+        << QStringLiteral("Report sending failed. Please make sure that the specified dump file "
+                          "exists and try again later.");
+}
+
+// Each way a report can fail gets its own words; the connection failures say the report is kept
+// only when it is.
+void TestDialog::failureTexts()
+{
+    QFETCH(int, code);
+    QFETCH(int, kind);
+    QFETCH(int, socketError);
+    QFETCH(bool, kept);
+    QFETCH(QString, expected);
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::Kind(kind);
+    failure.socketError = socketError;
+    QCOMPARE(KDumpReporterDlg::failureText(code, failure, kept, 60), expected);
 }
 
 void TestDialog::progressText_data()

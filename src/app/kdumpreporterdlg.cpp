@@ -330,12 +330,23 @@ QString KDumpReporterDlg::dumpFailureText()
 
 QString KDumpReporterDlg::failureText(int code) const
 {
-    if (code == KWebClient::CallRefused)
-        return tr("Report sending failed. The Velmora service did not accept the report.");
-
+    const KWebClient *client = webClient();
+    const int silenceMs = KNetworkReply::defaultTimeouts().silenceMs >= 0
+        ? KNetworkReply::defaultTimeouts().silenceMs
+        : (client ? client->requestTimeout() : KWebClient::DefaultRequestTimeoutMs);
     // The report is kept in the queue from the press of "Send Report" on, unless its dump held
     // no bytes then.
     const bool kept = m_queue.entry(ui.lineEditDumpFile->text()).has_value();
+    return failureText(code, client ? client->lastFailure() : KTransportFailure(), kept,
+        std::max(1, (silenceMs + 999) / 1000));
+}
+
+QString KDumpReporterDlg::failureText(
+    int code, const KTransportFailure &failure, bool kept, int silenceSeconds)
+{
+    if (code == KWebClient::CallRefused)
+        return tr("Report sending failed. The Velmora service did not accept the report.");
+
     // The service could not be reached: the network, the proxy, or the secure connection.
     const auto unreachable = [kept](const QString &cause) {
         return kept ? tr("Report sending failed. Could not connect to the Velmora service: %1. "
@@ -359,8 +370,6 @@ QString KDumpReporterDlg::failureText(int code) const
     if (code == KWebClient::CallBadResult)
         return broken(tr("its answer did not confirm the report"));
 
-    const KWebClient *client = webClient();
-    const KTransportFailure failure = client ? client->lastFailure() : KTransportFailure();
     switch (failure.kind) {
     case KTransportFailure::ConnectFailed:
         if (failure.socketError == QAbstractSocket::ConnectionRefusedError)
@@ -378,14 +387,10 @@ QString KDumpReporterDlg::failureText(int code) const
         return unreachable(tr("the proxy asked for a login that is not stored"));
     case KTransportFailure::ProxyFailed:
         return unreachable(tr("the proxy could not be reached or would not connect"));
-    case KTransportFailure::Silence: {
-        const int silenceMs = KNetworkReply::defaultTimeouts().silenceMs >= 0
-            ? KNetworkReply::defaultTimeouts().silenceMs
-            : (client ? client->requestTimeout() : KWebClient::DefaultRequestTimeoutMs);
-        const int seconds = std::max(1, (silenceMs + 999) / 1000);
-        return unreachable(seconds == 1 ? tr("no answer within 1 second")
-                                        : tr("no answer within %1 seconds").arg(seconds));
-    }
+    case KTransportFailure::Silence:
+        return unreachable(silenceSeconds == 1
+                ? tr("no answer within 1 second")
+                : tr("no answer within %1 seconds").arg(silenceSeconds));
     case KTransportFailure::WriteFailed:
         return unreachable(tr("the connection stopped taking the report"));
     case KTransportFailure::ClosedBeforeHeader:

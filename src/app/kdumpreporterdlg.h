@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/kreportqueue.h"
+#include "http/ktransportfailure.h"
 #include "ui_kdumpreporterui.h"
 
 #include <QDateTime>
@@ -93,6 +94,14 @@ private:
     // wrong in plain words, from the code and the web client's last failure, and whether the
     // report is kept for later.
     QString failureText(int code) const;
+
+public:
+    // The same from its parts: the upload's (or sign-in's) code, the web client's last failure,
+    // whether the report is in the queue, and the silence time-out in seconds.
+    static QString failureText(
+        int code, const KTransportFailure &failure, bool kept, int silenceSeconds);
+
+private:
     // The text for a dump file that is missing, empty or unreadable.
     static QString dumpFailureText();
     // Writes this window's report into the queue of unsent reports, unless its dump holds no
