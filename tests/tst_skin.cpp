@@ -2,6 +2,7 @@
 #include "base/fatalerrorhook.h"
 #include "base/processvalues.h"
 #include "skin/kapptitle.h"
+#include "skin/kfileiconengine.h"
 #include "skin/kskinnedabstract.h"
 #include "skin/kskinnedmessagebox.h"
 #include "skin/skinmode.h"
@@ -161,6 +162,8 @@ private slots:
     void resources_data();
     void resources();
     void shapeImageHasSoftMarginAndTransparentCorners();
+
+    void fileIconIsReadWhenFirstDrawn();
 };
 
 void TestSkin::initTestCase()
@@ -793,6 +796,37 @@ void TestSkin::shapeImageHasSoftMarginAndTransparentCorners()
     QCOMPARE(qAlpha(shape.pixel(470, 373)), 255);
     const int edge = qAlpha(shape.pixel(470, 0));
     QVERIFY2(edge > 0 && edge < 255, qPrintable(QString::number(edge)));
+}
+
+// The icon reads its file when a picture or its size is first asked for, not when it is made: the
+// picture replaced in between is the one drawn. Afterwards it keeps what it read.
+void TestSkin::fileIconIsReadWhenFirstDrawn()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("icon.png"));
+    const auto writeImage = [&path](const QSize &size, const QColor &color) {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(color);
+        QVERIFY(image.save(path, "PNG"));
+    };
+
+    writeImage({ 16, 16 }, Qt::red);
+    const QIcon icon = KFileIconEngine::icon(path);
+    QVERIFY(!icon.isNull());
+    writeImage({ 48, 32 }, Qt::blue);
+
+    QCOMPARE(icon.availableSizes(), QList<QSize>({ QSize(48, 32) }));
+    QCOMPARE(icon.actualSize(QSize(24, 24)), QSize(24, 16));
+    QCOMPARE(icon.actualSize(QSize(256, 256)), QSize(48, 32));
+    const QImage drawn = icon.pixmap(QSize(48, 32)).toImage();
+    QCOMPARE(drawn.size(), QSize(48, 32));
+    QCOMPARE(QColor(drawn.pixel(10, 10)), QColor(Qt::blue));
+    QCOMPARE(icon.pixmap(QSize(24, 24)).size(), QSize(24, 16));
+
+    writeImage({ 16, 16 }, Qt::green);
+    QCOMPARE(QColor(icon.pixmap(QSize(48, 32)).toImage().pixel(10, 10)), QColor(Qt::blue));
+
+    QVERIFY(KFileIconEngine::icon(dir.filePath(QStringLiteral("none.png"))).isNull());
 }
 
 QTEST_MAIN(TestSkin)

@@ -7,6 +7,8 @@
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "skin/kfileiconengine.h"
+#include "skin/skinresources.h"
 #include "webclient/kwebclient.h"
 
 #include <QAccessible>
@@ -74,6 +76,10 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     , m_queue(KReportQueue::defaultFolder())
 {
     ui.setupUi(this);
+    // The icon is read when the system first draws it, not while the window is being made.
+    registerSkinResources();
+    setWindowIcon(
+        KFileIconEngine::icon(QStringLiteral(":/icons/icons/application/velmora_dump.png")));
     ui.lineEditDumpFile->setText(dumpPath);
     ui.lineEditLogin->setText(VM::KSettingsManager::login());
     ui.lineEditPassword->setText(VM::KSettingsManager::password());
