@@ -80,6 +80,11 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     registerSkinResources();
     setWindowIcon(
         KFileIconEngine::icon(QStringLiteral(":/icons/icons/application/velmora_dump.png")));
+    // The header is never narrower than the window allows. Telling it so spares the word-wrapped
+    // rich text the layout passes that look for its narrowest and its most pleasing width, which
+    // the window never uses; what is shown stays the same.
+    const QMargins margins = ui.verticalLayout->contentsMargins();
+    ui.labelHeader->setMinimumWidth(minimumWidth() - margins.left() - margins.right());
     ui.lineEditDumpFile->setText(dumpPath);
     ui.lineEditLogin->setText(VM::KSettingsManager::login());
     ui.lineEditPassword->setText(VM::KSettingsManager::password());
