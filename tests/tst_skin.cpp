@@ -905,6 +905,7 @@ void TestSkin::richTextLabelFollowsItsTextAndFont()
         each->setText(QString::fromLatin1(richHeader));
     }
     QCOMPARE(label.heightForWidth(300), reference.heightForWidth(300));
+    QCOMPARE(label.sizeHint(), reference.sizeHint());
     QCOMPARE(drawn(label, { 300, 200 }), drawn(reference, { 300, 200 }));
 
     QFont larger = label.font();

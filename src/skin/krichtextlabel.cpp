@@ -50,6 +50,7 @@ QTextDocument *KRichTextLabel::document() const
     m_documentAlignment = alignment;
     m_laidOutWidth = -2;
     m_sizes.clear();
+    m_adjustedSize = QSizeF();
     return m_document.get();
 }
 
@@ -85,10 +86,14 @@ QSize KRichTextLabel::sizeForWidth(int width) const
     if (width >= 0) {
         size = documentSize(qMax(width - contentsMargin.width(), 0));
     } else {
+        // The document's own choice, as QTextDocument::adjustSize() makes it, asked for once.
         QTextDocument *adjusted = document();
-        adjusted->adjustSize();
-        size = adjusted->size();
-        m_laidOutWidth = adjusted->textWidth();
+        if (!m_adjustedSize.isValid()) {
+            adjusted->adjustSize();
+            m_adjustedSize = adjusted->size();
+            m_laidOutWidth = adjusted->textWidth();
+        }
+        size = m_adjustedSize;
     }
     const QSize contents(qCeil(size.width()), qCeil(size.height()));
     return (contents + contentsMargin).expandedTo(minimumSize());
@@ -122,11 +127,6 @@ int KRichTextLabel::heightForWidth(int width) const
     return sizeForWidth(width).height();
 }
 
-QRect KRichTextLabel::documentRect() const
-{
-    return contentsRect();
-}
-
 void KRichTextLabel::paintEvent(QPaintEvent *event)
 {
     if (!drawsItself()) {
@@ -135,7 +135,7 @@ void KRichTextLabel::paintEvent(QPaintEvent *event)
     }
     QPainter painter(this);
     drawFrame(&painter);
-    const QRect area = documentRect();
+    const QRect area = contentsRect();
     QTextDocument *laidOut = document();
     layOut(area.width());
     // Vertically centred as QLabel places its text; the text takes the colour of the label's

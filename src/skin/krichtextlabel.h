@@ -34,7 +34,6 @@ private:
     QSizeF documentSize(int textWidth) const;
     void layOut(int textWidth) const;
     QSize sizeForWidth(int width) const;
-    QRect documentRect() const;
 
     mutable std::unique_ptr<QTextDocument> m_document;
     mutable QString m_documentText;
@@ -42,4 +41,5 @@ private:
     mutable int m_documentAlignment = 0;
     mutable qreal m_laidOutWidth = -2;
     mutable QHash<int, QSizeF> m_sizes;
+    mutable QSizeF m_adjustedSize;
 };
