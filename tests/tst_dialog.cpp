@@ -71,6 +71,7 @@ void TestDialog::form()
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Velmora Problem Reporter"));
     QCOMPARE(dialog.minimumSize(), QSize(520, 422));
     QCOMPARE(dialog.locale(), QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(dialog.windowIcon().availableSizes(), QList<QSize>({ QSize(256, 256) }));
     QVERIFY(dialog.windowFlags() & Qt::Window);
     QCOMPARE(dialog.windowFlags() & Qt::WindowType_Mask, Qt::Window);
     QVERIFY(dialog.windowFlags() & Qt::WindowCloseButtonHint);

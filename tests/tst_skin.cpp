@@ -2,6 +2,8 @@
 #include "base/fatalerrorhook.h"
 #include "base/processvalues.h"
 #include "skin/kapptitle.h"
+#include "skin/kfileiconengine.h"
+#include "skin/krichtextlabel.h"
 #include "skin/kskinnedabstract.h"
 #include "skin/kskinnedmessagebox.h"
 #include "skin/skinmode.h"
@@ -161,6 +163,11 @@ private slots:
     void resources_data();
     void resources();
     void shapeImageHasSoftMarginAndTransparentCorners();
+
+    void fileIconIsReadWhenFirstDrawn();
+    void richTextLabelSizesAndDrawsAsQLabel_data();
+    void richTextLabelSizesAndDrawsAsQLabel();
+    void richTextLabelFollowsItsTextAndFont();
 };
 
 void TestSkin::initTestCase()
@@ -793,6 +800,137 @@ void TestSkin::shapeImageHasSoftMarginAndTransparentCorners()
     QCOMPARE(qAlpha(shape.pixel(470, 373)), 255);
     const int edge = qAlpha(shape.pixel(470, 0));
     QVERIFY2(edge > 0 && edge < 255, qPrintable(QString::number(edge)));
+}
+
+// The icon reads its file when a picture or its size is first asked for, not when it is made: the
+// picture replaced in between is the one drawn. Afterwards it keeps what it read.
+void TestSkin::fileIconIsReadWhenFirstDrawn()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("icon.png"));
+    const auto writeImage = [&path](const QSize &size, const QColor &color) {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(color);
+        QVERIFY(image.save(path, "PNG"));
+    };
+
+    writeImage({ 16, 16 }, Qt::red);
+    const QIcon icon = KFileIconEngine::icon(path);
+    QVERIFY(!icon.isNull());
+    writeImage({ 48, 32 }, Qt::blue);
+
+    QCOMPARE(icon.availableSizes(), QList<QSize>({ QSize(48, 32) }));
+    QCOMPARE(icon.actualSize(QSize(24, 24)), QSize(24, 16));
+    QCOMPARE(icon.actualSize(QSize(256, 256)), QSize(48, 32));
+    const QImage drawn = icon.pixmap(QSize(48, 32)).toImage();
+    QCOMPARE(drawn.size(), QSize(48, 32));
+    QCOMPARE(QColor(drawn.pixel(10, 10)), QColor(Qt::blue));
+    QCOMPARE(icon.pixmap(QSize(24, 24)).size(), QSize(24, 16));
+
+    writeImage({ 16, 16 }, Qt::green);
+    QCOMPARE(QColor(icon.pixmap(QSize(48, 32)).toImage().pixel(10, 10)), QColor(Qt::blue));
+
+    QVERIFY(KFileIconEngine::icon(dir.filePath(QStringLiteral("none.png"))).isNull());
+}
+
+namespace {
+const char richHeader[]
+    = "<html><head><style type=\"text/css\">p, li { white-space: pre-wrap; }</style></head>"
+      "<body style=\" font-size:11px; font-weight:400;\"><p style=\" margin-top:0px; "
+      "margin-bottom:0px;\"><span style=\" font-size:10px;\">Something has just crashed. "
+      "</span></p><p style=\"-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; "
+      "font-size:10px;\"><br /></p><p style=\" margin-top:0px; margin-bottom:0px;\"><span "
+      "style=\" font-size:10px;\">We were lucky to save the dump file of the memory area "
+      "where the crash has occured. You can send that file over so we can look into the "
+      "problem.</span></p><p style=\" margin-top:0px; margin-bottom:0px;\"><span style=\" "
+      "font-size:10px; font-weight:600;\">Privacy note: no personal data will be "
+      "transmitted.</span></p></body></html>";
+
+// The label as a window shows it: grabbed at the given size.
+QImage drawn(QLabel &label, const QSize &size)
+{
+    label.resize(size);
+    return label.grab().toImage();
+}
+} // namespace
+
+// The label that lays its rich text out once a width tells the layouts the same sizes as QLabel
+// and draws the same pixels, with and without a minimum width, at every width a window gives it.
+void TestSkin::richTextLabelSizesAndDrawsAsQLabel_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minimumWidth");
+    QTest::addColumn<QMargins>("contentsMargins");
+    QTest::newRow("rich, no minimum") << QString::fromLatin1(richHeader) << 0 << QMargins();
+    QTest::newRow("rich, minimum width") << QString::fromLatin1(richHeader) << 498 << QMargins();
+    QTest::newRow("rich, contents margins")
+        << QString::fromLatin1(richHeader) << 300 << QMargins(3, 5, 7, 2);
+    QTest::newRow("plain text") << QStringLiteral("A plain text that wraps at words, long enough.")
+                                << 0 << QMargins();
+}
+
+void TestSkin::richTextLabelSizesAndDrawsAsQLabel()
+{
+    QFETCH(QString, text);
+    QFETCH(int, minimumWidth);
+    QFETCH(QMargins, contentsMargins);
+    QLabel reference;
+    KRichTextLabel label;
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) }) {
+        each->setWordWrap(true);
+        each->setText(text);
+        each->setMinimumWidth(minimumWidth);
+        each->setContentsMargins(contentsMargins);
+    }
+    QCOMPARE(label.minimumSizeHint(), reference.minimumSizeHint());
+    QCOMPARE(label.sizeHint(), reference.sizeHint());
+    for (const int width : { 0, 120, 300, 498, 700, 1500 }) {
+        QCOMPARE(label.heightForWidth(width), reference.heightForWidth(width));
+        const QSize size(qMax(width, minimumWidth), reference.heightForWidth(width) + 9);
+        QCOMPARE(drawn(label, size), drawn(reference, size));
+    }
+    // Asked again after drawing, the answers stay the same.
+    QCOMPARE(label.sizeHint(), reference.sizeHint());
+    QCOMPARE(label.heightForWidth(300), reference.heightForWidth(300));
+}
+
+// A new text, font or alignment is laid out anew, not answered from what was laid out before.
+void TestSkin::richTextLabelFollowsItsTextAndFont()
+{
+    QLabel reference;
+    KRichTextLabel label;
+    const QString shortText = QStringLiteral("<b>Short</b>");
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) }) {
+        each->setWordWrap(true);
+        each->setText(QString::fromLatin1(richHeader));
+    }
+    QCOMPARE(label.heightForWidth(300), reference.heightForWidth(300));
+    QCOMPARE(label.sizeHint(), reference.sizeHint());
+    QCOMPARE(drawn(label, { 300, 200 }), drawn(reference, { 300, 200 }));
+
+    QFont larger = label.font();
+    larger.setPixelSize(20);
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) })
+        each->setFont(larger);
+    QCOMPARE(label.heightForWidth(300), reference.heightForWidth(300));
+    QCOMPARE(label.sizeHint(), reference.sizeHint());
+
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) })
+        each->setText(shortText);
+    QCOMPARE(label.heightForWidth(300), reference.heightForWidth(300));
+    QCOMPARE(label.minimumSizeHint(), reference.minimumSizeHint());
+
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) })
+        each->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    QCOMPARE(drawn(label, { 300, 80 }), drawn(reference, { 300, 80 }));
+
+    // The text takes the colour of the label's foreground.
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    palette.setColor(QPalette::Text, Qt::blue);
+    for (QLabel *each : { &reference, static_cast<QLabel *>(&label) })
+        each->setPalette(palette);
+    QCOMPARE(drawn(label, { 300, 80 }), drawn(reference, { 300, 80 }));
 }
 
 QTEST_MAIN(TestSkin)

@@ -7,6 +7,8 @@
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "skin/kfileiconengine.h"
+#include "skin/skinresources.h"
 #include "webclient/kwebclient.h"
 
 #include <QAbstractSocket>
@@ -76,6 +78,15 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     , m_queue(KReportQueue::defaultFolder())
 {
     ui.setupUi(this);
+    // The icon is read when the system first draws it, not while the window is being made.
+    registerSkinResources();
+    setWindowIcon(
+        KFileIconEngine::icon(QStringLiteral(":/icons/icons/application/velmora_dump.png")));
+    // The header is never narrower than the window allows. Telling it so spares the word-wrapped
+    // rich text the layout passes that look for its narrowest and its most pleasing width, which
+    // the window never uses; what is shown stays the same.
+    const QMargins margins = ui.verticalLayout->contentsMargins();
+    ui.labelHeader->setMinimumWidth(minimumWidth() - margins.left() - margins.right());
     ui.lineEditDumpFile->setText(dumpPath);
     ui.lineEditLogin->setText(VM::KSettingsManager::login());
     ui.lineEditPassword->setText(VM::KSettingsManager::password());
