@@ -1,29 +1,23 @@
 #pragma once
 
-#include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QTemporaryDir>
+#include "support/testexternalserver.h"
 
 // tinyproxy from the system, run by the test as the current user on 127.0.0.1 (a free port), in
 // the foreground, with its configuration, pid file and log in a folder of its own. It asks for
 // Basic credentials when a user is given, and opens CONNECT tunnels to the one allowed port.
-class TestTinyproxy
+class TestTinyproxy : public TestExternalServer
 {
 public:
     // Path of the tinyproxy binary; empty when it is not installed.
-    static QString binary();
+    static QString binary() { return findBinary(QStringLiteral("tinyproxy")); }
 
     TestTinyproxy(const QByteArray &user, const QByteArray &password, quint16 connectPort);
-    ~TestTinyproxy();
 
     // Starts tinyproxy and waits until it accepts connections; false (errorText() tells why) when
     // it cannot.
     bool start();
-    quint16 port() const { return m_port; }
     // "http://127.0.0.1:PORT", the value for https_proxy and its kin.
     QByteArray url() const;
-    QString errorText() const { return m_error; }
 
     // What tinyproxy logged so far.
     QString log() const;
@@ -34,11 +28,7 @@ public:
     int tunnels() const;
 
 private:
-    QTemporaryDir m_dir;
     QByteArray m_user;
     QByteArray m_password;
     quint16 m_connectPort;
-    quint16 m_port = 0;
-    QProcess m_process;
-    QString m_error;
 };
