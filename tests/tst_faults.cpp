@@ -21,7 +21,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -129,17 +128,6 @@ private:
     TestHttpServer m_server; // after the script: its thread serves as soon as it exists
 };
 
-// A loopback port on which nothing listens.
-quint16 closedPort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
-
 QByteArray sha256(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
@@ -203,6 +191,8 @@ private Q_SLOTS:
 
 private:
     QString dumpPath() const { return m_files.filePath(QStringLiteral("crash.dmp")); }
+    // "127.0.0.1:PORT" of the service a row names; empty when no closed port could be had.
+    QString hostAndPort(Host host) const;
 
     std::unique_ptr<TestEnvironment> m_env;
     QTemporaryDir m_files;
@@ -210,6 +200,21 @@ private:
     std::unique_ptr<FaultyService> m_untrusted;
     KNetworkReply::Timeouts m_savedTimeouts;
 };
+
+QString TestFaults::hostAndPort(Host host) const
+{
+    switch (host) {
+    case Host::ClosedPort: {
+        const quint16 port = unusedLoopbackPort();
+        return port == 0 ? QString() : QStringLiteral("127.0.0.1:%1").arg(port);
+    }
+    case Host::Untrusted:
+        return m_untrusted->hostAndPort();
+    case Host::Healthy:
+        break;
+    }
+    return m_service->hostAndPort();
+}
 
 void TestFaults::initTestCase()
 {
@@ -336,14 +341,8 @@ void TestFaults::faultThenHealthyRetry()
     QVERIFY(writeTestFile(dumpPath(), dump));
     const QByteArray dumpHash = sha256(dump);
 
-    QString faultyHost = m_service->hostAndPort();
-    if (Host(host) == Host::ClosedPort) {
-        const quint16 port = closedPort();
-        QVERIFY(port != 0);
-        faultyHost = QStringLiteral("127.0.0.1:%1").arg(port);
-    } else if (Host(host) == Host::Untrusted) {
-        faultyHost = m_untrusted->hostAndPort();
-    }
+    const QString faultyHost = hostAndPort(Host(host));
+    QVERIFY(!faultyHost.isEmpty());
     qputenv("VELMORA_API_HOST", faultyHost.toLatin1());
     m_service->clear();
     m_service->setFault(Fault(fault), faultMethod);
@@ -465,14 +464,8 @@ void TestFaults::unansweredSignInAfterEarlierSignIn()
 
     // The second sign-in gets no answer: that is the end of this press, a failed upload with the
     // sign-in's code, and nothing goes out after it.
-    QString faultyHost = m_service->hostAndPort();
-    if (Host(host) == Host::ClosedPort) {
-        const quint16 port = closedPort();
-        QVERIFY(port != 0);
-        faultyHost = QStringLiteral("127.0.0.1:%1").arg(port);
-    } else if (Host(host) == Host::Untrusted) {
-        faultyHost = m_untrusted->hostAndPort();
-    }
+    const QString faultyHost = hostAndPort(Host(host));
+    QVERIFY(!faultyHost.isEmpty());
     qputenv("VELMORA_API_HOST", faultyHost.toLatin1());
     m_service->clear();
     m_service->setFault(Fault(fault), QStringLiteral("login"));

@@ -17,7 +17,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -1131,9 +1130,9 @@ void TstHttp::failureKinds()
     QUrl url = server->url(QStringLiteral("/v2/api/execute.php?method=login"));
     std::unique_ptr<FullBacklogListener> listener;
     if (cause == QLatin1String("closed port")) {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        url.setPort(probe.serverPort());
+        const quint16 closedPort = unusedLoopbackPort();
+        QVERIFY(closedPort != 0);
+        url.setPort(closedPort);
     } else if (cause == QLatin1String("full backlog")) {
         listener = std::make_unique<FullBacklogListener>();
         url.setPort(listener->port());

@@ -9,10 +9,10 @@
 #include "http/krequestbody.h"
 #include "support/fullbackloglistener.h"
 #include "support/testhttpserver.h"
+#include "support/testsupport.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTest>
 
 #include <atomic>
@@ -24,17 +24,6 @@ Q_DECLARE_METATYPE(KTransportFailure::Kind)
 namespace {
 
 using Kind = KTransportFailure::Kind;
-
-// A loopback port on which nothing listens.
-quint16 closedPort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
 
 QString kindText(Kind kind)
 {
@@ -250,7 +239,7 @@ void TstTransport::connectionFailures()
     qputenv("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());
 
     std::unique_ptr<TestHttpServer> server;
-    QUrl url(QStringLiteral("https://127.0.0.1:%1/").arg(closedPort()));
+    QUrl url(QStringLiteral("https://127.0.0.1:%1/").arg(unusedLoopbackPort()));
     if (target == 1) {
         server = std::make_unique<TestHttpServer>(
             [](TestConnection &connection) { connection.readRequest(); }, identity);

@@ -21,7 +21,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslCertificate>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -741,12 +740,8 @@ void TestWebClient::status500GivesCode4WithoutLogLine()
 
 void TestWebClient::noServerGivesCode4()
 {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = unusedLoopbackPort();
+    QVERIFY(closedPort != 0);
     const QByteArray host = "127.0.0.1:" + QByteArray::number(closedPort);
     ScopedEnv env("VELMORA_API_HOST", host);
     KWebClient client(QStringLiteral("1.2.3"));
@@ -1114,9 +1109,9 @@ void TestWebClient::lastFailureNamesWhatWentWrong()
         cause == QLatin1String("self-signed") ? TestIdentity::SelfSigned : TestIdentity::Server);
     QByteArray host = "127.0.0.1:" + QByteArray::number(server.port());
     if (cause == QLatin1String("closed port")) {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        host = "127.0.0.1:" + QByteArray::number(probe.serverPort());
+        const quint16 closedPort = unusedLoopbackPort();
+        QVERIFY(closedPort != 0);
+        host = "127.0.0.1:" + QByteArray::number(closedPort);
     }
     ScopedEnv apiHost("VELMORA_API_HOST", host);
     ScopedEnv authority("VELMORA_EXTRA_CA_CERTS", testCaPath().toLocal8Bit());

@@ -1,10 +1,11 @@
 #include "support/testexternalserver.h"
 
+#include "support/testsupport.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QThread>
 
 QString TestExternalServer::findBinary(const QString &name)
@@ -44,13 +45,10 @@ bool TestExternalServer::prepare(
         m_error = QStringLiteral("no temporary folder");
         return false;
     }
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            m_error = QStringLiteral("no free port");
-            return false;
-        }
-        m_port = probe.serverPort();
+    m_port = unusedLoopbackPort();
+    if (m_port == 0) {
+        m_error = QStringLiteral("no free port");
+        return false;
     }
     const QByteArray bytes = config();
     QFile file(m_dir.filePath(configName));

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHostAddress>
 #include <QSettings>
+#include <QTcpServer>
 
 TemporaryHome::TemporaryHome()
     : m_oldHome(qgetenv("HOME"))
@@ -28,4 +30,12 @@ QString devserviceBinary()
         return configured;
     return QDir::cleanPath(
         QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/devservice/devservice"));
+}
+
+quint16 unusedLoopbackPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
 }

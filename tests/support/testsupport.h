@@ -23,6 +23,10 @@ private:
 // Path of the devservice tool: DEVSERVICE_BIN, or the build's tools/devservice/devservice.
 QString devserviceBinary();
 
+// A loopback port on which nothing listens now (it was free a moment ago): for a connection that
+// is refused, or for a server a test starts on it. 0 when none could be had.
+quint16 unusedLoopbackPort();
+
 // The reporter's help text, byte for byte as it reaches standard error.
 inline const QByteArray reporterHelpText = "dumpreporter <options>\n"
                                            "Valid options:\n"
