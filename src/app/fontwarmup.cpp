@@ -10,23 +10,13 @@
 
 namespace {
 
-void loadFontConfiguration()
+void *loadFontConfiguration(void * = nullptr)
 {
 #if defined(VELMORA_HAVE_FONTCONFIG)
     FcInit();
 #endif
-}
-
-#if defined(__linux__)
-void *warmUp(void *allowed)
-{
-    // Any processor the process may use, from now on.
-    pthread_setaffinity_np(pthread_self(), sizeof(cpu_set_t), static_cast<cpu_set_t *>(allowed));
-    delete static_cast<cpu_set_t *>(allowed);
-    loadFontConfiguration();
     return nullptr;
 }
-#endif
 
 } // namespace
 
@@ -35,26 +25,23 @@ FontWarmUp::FontWarmUp()
 #if !defined(VELMORA_HAVE_FONTCONFIG)
     return;
 #elif defined(__linux__)
-    auto *allowed = new cpu_set_t;
-    CPU_ZERO(allowed);
+    // The processors the process may use, less the current one when another is left.
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    if (sched_getaffinity(0, sizeof(cpu_set_t), allowed) == 0) {
-        cpu_set_t others = *allowed;
+    cpu_set_t others;
+    if (sched_getaffinity(0, sizeof others, &others) == 0) {
         const int current = sched_getcpu();
         if (current >= 0 && current < CPU_SETSIZE)
             CPU_CLR(current, &others);
         if (CPU_COUNT(&others) > 0)
             pthread_attr_setaffinity_np(&attributes, sizeof others, &others);
     }
-    m_running = pthread_create(&m_thread, &attributes, warmUp, allowed) == 0;
+    m_running = pthread_create(&m_thread, &attributes, loadFontConfiguration, nullptr) == 0;
     pthread_attr_destroy(&attributes);
-    if (!m_running) {
-        delete allowed;
+    if (!m_running)
         loadFontConfiguration();
-    }
 #else
-    m_thread = std::thread(loadFontConfiguration);
+    m_thread = std::thread([] { loadFontConfiguration(); });
 #endif
 }
 

@@ -10,9 +10,9 @@
 // window's first text does not wait for it. The object joins the thread when asked, or when it is
 // destroyed; afterwards the toolkit finds the configuration loaded.
 //
-// The thread starts on another processor than the one start-up runs on: left to the scheduler, a
+// The thread runs on the other processors than the one start-up runs on: left to the scheduler, a
 // thread this short-lived is often queued behind its creator on the same processor, and then it
-// gains nothing. Once running, it may move anywhere.
+// gains nothing.
 class FontWarmUp
 {
 public:
