@@ -1,9 +1,12 @@
 #include "app/kdumpreporterdlg.h"
 #include "app/reportheader.h"
+#include "app/translations.h"
 #include "base/processvalues.h"
 #include "base/windowsversion.h"
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
+#include "skin/kstatusprogressbar.h"
+#include "support/reportwindowdriver.h"
 #include "support/testenvironment.h"
 #include "support/testlogcapture.h"
 #include "support/testsupport.h"
@@ -20,6 +23,7 @@ class TestDialog : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
     void form();
@@ -32,6 +36,7 @@ private Q_SLOTS:
     void accessibleNames_data();
     void accessibleNames();
     void stateAndProgressReadable();
+    void descriptionAtMostOnceASecond();
     void tabOrder_data();
     void tabOrder();
     void tabInComment();
@@ -52,6 +57,12 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TestEnvironment> m_home;
 };
+
+void TestDialog::initTestCase()
+{
+    // The English texts as start-up shows them, numbers in English notation.
+    installTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+}
 
 void TestDialog::init()
 {
@@ -131,12 +142,15 @@ void TestDialog::form()
         QCOMPARE(label->text(), text);
         QCOMPARE(label->styleSheet(), QStringLiteral("font: 11px;"));
     }
-    QCOMPARE(dialog.findChild<QPushButton *>("buttonSend")->text(), QStringLiteral("Send Report"));
-    QCOMPARE(dialog.findChild<QPushButton *>("buttonExit")->text(), QStringLiteral("Exit"));
+    // Each button has its key (Alt and the underlined letter).
+    QCOMPARE(dialog.findChild<QPushButton *>("buttonSend")->text(), QStringLiteral("&Send Report"));
+    QCOMPARE(dialog.findChild<QPushButton *>("buttonExit")->text(), QStringLiteral("E&xit"));
     QCOMPARE(dialog.findChild<QPushButton *>("buttonWhatIsSent")->text(),
-        QStringLiteral("What will be sent?"));
+        QStringLiteral("&What will be sent?"));
     QCOMPARE(dialog.findChild<QCheckBox *>("checkBoxRestart")->text(),
-        QStringLiteral("Restart Velmora"));
+        QStringLiteral("&Restart Velmora"));
+    // A sent report is confirmed for a moment and a half.
+    QCOMPARE(dialog.confirmationTime(), 1500);
     QCOMPARE(dialog.findChild<QLineEdit *>("lineEditPassword")->echoMode(), QLineEdit::Password);
     QVERIFY(dialog.findChild<QLineEdit *>("lineEditDumpFile")->isReadOnly());
 
@@ -150,8 +164,10 @@ void TestDialog::form()
                        "has occured. You can send that file over to the Velmora team so we can "
                        "look into the problem. Optionally, you can leave some comments on what "
                        "you were doing when the problem occured.\n\n"
-                       "Privacy note: no personal data will be transmitted, but you'll need to "
-                       "be authenticated with your Velmora credentials."));
+                       "Privacy note: the report holds the memory dump of the crash, which may "
+                       "include data you were working on, your comment and a description of your "
+                       "system. You sign in with your Velmora login; your password is not part of "
+                       "the report."));
     QTextDocument progress;
     progress.setHtml(dialog.findChild<QLabel *>("labelProgress")->text());
     QCOMPARE(progress.toPlainText(), QStringLiteral("Sending Report. Please Wait."));
@@ -335,7 +351,7 @@ void TestDialog::stateAndProgressReadable()
     KDumpReporterDlg dialog("/tmp/x.dmp");
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
+    auto *bar = dialog.findChild<KStatusProgressBar *>("progressUpload");
     QAccessibleInterface *state
         = QAccessible::queryAccessibleInterface(dialog.findChild<QLabel *>("labelProgress"));
     QAccessibleInterface *barAccessible = QAccessible::queryAccessibleInterface(bar);
@@ -345,8 +361,8 @@ void TestDialog::stateAndProgressReadable()
     QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
 
     dialog.showUploadProgress(102400, 204800);
-    QCOMPARE(
-        barAccessible->text(QAccessible::Description), QStringLiteral("100 / 200 KB, 13 s left"));
+    QCOMPARE(barAccessible->text(QAccessible::Description),
+        QStringLiteral("100 / 200\u00a0KB, 13\u00a0s left"));
     QCOMPARE(barAccessible->valueInterface()->currentValue().toInt(), bar->value());
     QCOMPARE(bar->value(), bar->maximum() / 2);
 
@@ -354,6 +370,64 @@ void TestDialog::stateAndProgressReadable()
     QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, false)));
     QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
     QVERIFY(barAccessible->text(QAccessible::Description).isEmpty());
+}
+
+// The bar's text follows every step of the upload (ten a second at the transport's pace); a
+// screen reader, which speaks the description, hears of it at most once a second, and of the
+// last text in the end.
+void TestDialog::descriptionAtMostOnceASecond()
+{
+    KDumpReporterDlg dialog("/tmp/x.dmp");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
+    auto *bar = dialog.findChild<KStatusProgressBar *>("progressUpload");
+
+    // Every change of the bar's text and of its description, as seen every few milliseconds.
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> descriptionChanges;
+    int textChanges = 0;
+    QString lastDescription = bar->accessibleDescription();
+    QString lastText = bar->text();
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    watch.setInterval(2);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (bar->accessibleDescription() != lastDescription) {
+            lastDescription = bar->accessibleDescription();
+            descriptionChanges << clock.elapsed();
+        }
+        if (bar->text() != lastText) {
+            lastText = bar->text();
+            ++textChanges;
+        }
+    });
+    watch.start();
+    // 3 s of progress, a step every 50 ms.
+    const qint64 total = 10 * 1024 * 1024;
+    qint64 sent = 0;
+    while (clock.elapsed() < 3000) {
+        sent += 40 * 1024;
+        dialog.showUploadProgress(sent, total);
+        QTest::qWait(50);
+    }
+    const QString last = KDumpReporterDlg::progressText(sent, total);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->accessibleDescription(), last, 2000);
+    QCoreApplication::processEvents();
+    watch.stop();
+
+    QVERIFY2(textChanges >= 30, qPrintable(QString::number(textChanges)));
+    QStringList gaps;
+    for (qsizetype i = 1; i < descriptionChanges.size(); ++i)
+        gaps << QString::number(descriptionChanges.at(i) - descriptionChanges.at(i - 1));
+    const QString seen = gaps.join(QLatin1Char(' '));
+    QVERIFY2(descriptionChanges.size() >= 3, qPrintable(seen));
+    // A change is seen up to the watch's period late.
+    for (qsizetype i = 1; i < descriptionChanges.size(); ++i)
+        QVERIFY2(descriptionChanges.at(i) - descriptionChanges.at(i - 1)
+                >= KStatusProgressBar::descriptionIntervalMs - 5,
+            qPrintable(seen));
 }
 
 void TestDialog::tabOrder_data()
@@ -589,17 +663,20 @@ void TestDialog::progressText_data()
     QTest::addColumn<qint64>("sent");
     QTest::addColumn<qint64>("total");
     QTest::addColumn<QString>("text");
-    QTest::newRow("bytes") << qint64(0) << qint64(1000) << "0 / 1000 B, 1 s left";
-    QTest::newRow("200 KB") << qint64(0) << qint64(204800) << "0 / 200 KB, 26 s left";
-    QTest::newRow("10 MB") << qint64(0) << qint64(10485760) << "0.0 / 10.0 MB, 21:21 left";
+    // English notation (en_US); a no-break space between each number and its unit.
+    QTest::newRow("bytes") << qint64(0) << qint64(1000) << "0 / 1,000\u00a0B, 1\u00a0s left";
+    QTest::newRow("200 KB") << qint64(0) << qint64(204800) << "0 / 200\u00a0KB, 26\u00a0s left";
+    QTest::newRow("10 MB") << qint64(0) << qint64(10485760) << "0.0 / 10.0\u00a0MB, 21:21 left";
     QTest::newRow("10 MB half") << qint64(5242880) << qint64(10485760)
-                                << "5.0 / 10.0 MB, 10:41 left";
+                                << "5.0 / 10.0\u00a0MB, 10:41 left";
     QTest::newRow("500 MB, hours")
-        << qint64(0) << qint64(524288000) << "0.0 / 500.0 MB, 17:46:56 left";
+        << qint64(0) << qint64(524288000) << "0.0 / 500.0\u00a0MB, 17:46:56 left";
     QTest::newRow("500 MB half") << qint64(262144000) << qint64(524288000)
-                                 << "250.0 / 500.0 MB, 8:53:28 left";
-    QTest::newRow("3 GB") << qint64(0) << qint64(3221225472) << "0.0 / 3072.0 MB, 109:15:13 left";
-    QTest::newRow("done") << qint64(524288000) << qint64(524288000) << "500.0 / 500.0 MB, 0 s left";
+                                 << "250.0 / 500.0\u00a0MB, 8:53:28 left";
+    QTest::newRow("3 GB") << qint64(0) << qint64(3221225472)
+                          << "0.0 / 3,072.0\u00a0MB, 109:15:13 left";
+    QTest::newRow("done") << qint64(524288000) << qint64(524288000)
+                          << "500.0 / 500.0\u00a0MB, 0\u00a0s left";
 }
 
 void TestDialog::progressText()
@@ -612,55 +689,58 @@ void TestDialog::progressText()
 
 void TestDialog::progressRowFits_data()
 {
+    QTest::addColumn<QLocale>("locale");
     QTest::addColumn<qint64>("total");
-    QTest::newRow("200 KB") << qint64(204800);
-    QTest::newRow("10 MB") << qint64(10485760);
-    QTest::newRow("500 MB") << qint64(524288000);
-    QTest::newRow("3 GB") << qint64(3221225472);
+    const QList<QPair<QByteArray, QLocale>> languages = {
+        { "en", QLocale(QLocale::English, QLocale::UnitedStates) },
+        { "ru", QLocale(QLocale::Russian, QLocale::Russia) },
+        { "de", QLocale(QLocale::German, QLocale::Germany) },
+    };
+    for (const auto &[code, locale] : languages) {
+        QTest::newRow(code + " 200 KB") << locale << qint64(204800);
+        QTest::newRow(code + " 10 MB") << locale << qint64(10485760);
+        QTest::newRow(code + " 500 MB") << locale << qint64(524288000);
+        QTest::newRow(code + " 3 GB") << locale << qint64(3221225472);
+    }
 }
 
+// The upload's text in the window as it was shown, in every language (and, through a second
+// ctest, at twice the scale): the window keeps its width, nothing in the row is squeezed,
+// overlapped or pushed out, and a text too long for the bar is shortened, whole in its tool tip.
 void TestDialog::progressRowFits()
 {
+    QFETCH(QLocale, locale);
     QFETCH(qint64, total);
+    installTranslations(locale);
+    const auto english = qScopeGuard(
+        [] { installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)); });
     KDumpReporterDlg dialog("/tmp/x.dmp");
     dialog.resize(dialog.minimumSize());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const int shownWidth = dialog.width();
     QVERIFY(QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true)));
-    auto *bar = dialog.findChild<QProgressBar *>("progressUpload");
-    const QList<QWidget *> row = { dialog.findChild<QLabel *>("labelProgress"), bar,
-        dialog.findChild<QPushButton *>("buttonSend"),
-        dialog.findChild<QPushButton *>("buttonExit") };
+    auto *bar = dialog.findChild<KStatusProgressBar *>("progressUpload");
     // The same test runs once more with the toolkit's scale factor set: make sure it took.
     const double expectedScale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
         ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
         : 1.0;
     QCOMPARE(dialog.devicePixelRatioF(), expectedScale);
-    const QString scale = QStringLiteral(" at scale %1").arg(dialog.devicePixelRatioF());
     for (const qint64 sent : { qint64(0), total / 3, total / 2, total }) {
         dialog.showUploadProgress(sent, total);
-        QCoreApplication::processEvents();
-        const QString text = bar->text();
-        QCOMPARE(text, KDumpReporterDlg::progressText(sent, total));
-        const int textWidth = QFontMetrics(bar->font()).horizontalAdvance(text);
-        QVERIFY2(textWidth <= bar->contentsRect().width(),
-            qPrintable(QStringLiteral("\"%1\" is %2 wide in a bar of %3%4")
-                           .arg(text)
-                           .arg(textWidth)
-                           .arg(bar->contentsRect().width())
-                           .arg(scale)));
-        // Nothing in the row is squeezed below its own size, overlaps its neighbour or leaves
-        // the window.
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            QWidget *widget = row.at(i);
-            QVERIFY2(widget->width() >= widget->minimumSizeHint().width(),
-                qPrintable(widget->objectName() + scale));
-            QVERIFY2(widget->geometry().right() < dialog.width(),
-                qPrintable(widget->objectName() + scale));
-            if (i > 0)
-                QVERIFY2(row.at(i - 1)->geometry().right() < widget->geometry().left(),
-                    qPrintable(widget->objectName() + scale));
-        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QString text = KDumpReporterDlg::progressText(sent, total);
+        QCOMPARE(bar->statusText(), text);
+        QCOMPARE(dialog.width(), shownWidth);
+        const QString problems = bottomRowProblems(dialog);
+        QVERIFY2(problems.isEmpty(),
+            qPrintable(QStringLiteral("%1 at scale %2").arg(problems).arg(expectedScale)));
+        if (bar->isElided())
+            QVERIFY2(bar->text().endsWith(QStringLiteral("…"))
+                    && text.startsWith(bar->text().chopped(1)),
+                qPrintable(bar->text()));
+        else
+            QCOMPARE(bar->text(), text);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/kdumpreporterdlg.h"
 #include "app/kreportqueue.h"
+#include "app/translations.h"
 #include "base/processvalues.h"
 #include "http/knetworkreply.h"
 #include "logging/logging.h"
@@ -221,6 +222,8 @@ void TestFaults::initTestCase()
     m_env = std::make_unique<TestEnvironment>();
     m_env->logToFile();
     setVersionNumber(Version);
+    // The English texts as start-up shows them: "1 second", "1 earlier report".
+    installTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
     m_env->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Faults"))
         .trustTestCa();
     m_service = std::make_unique<FaultyService>();

@@ -5,6 +5,7 @@
 #include "app/kpendingsender.h"
 #include "app/kreportqueue.h"
 #include "app/reportheader.h"
+#include "app/translations.h"
 #include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
@@ -111,6 +112,8 @@ void TestQueue::initTestCase()
     m_home->logToFile();
     m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
+    // The English texts as start-up shows them: "1 second", "1 earlier report".
+    installTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
     m_home->useSettings(Version, QStringLiteral("co"), QStringLiteral("so")).trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
     QVERIFY(m_server->startListening());
@@ -328,8 +331,7 @@ void TestQueue::windowSendsEarlierReports()
 
     QStringList expectedTexts;
     for (int i = 0; i < earlier; ++i)
-        expectedTexts
-            << QStringLiteral("Sending earlier report %1 of %2...").arg(i + 1).arg(earlier);
+        expectedTexts << QStringLiteral("Sending earlier report %1 of %2…").arg(i + 1).arg(earlier);
     QCOMPARE(progressTexts.mid(1), expectedTexts);
 
     const QList<ApiTestServer::Request> requests = m_server->requests();

@@ -2,10 +2,13 @@
 // buttons, answer the message boxes; the web service is the in-process HTTPS stand-in.
 
 #include "app/kdumpreporterdlg.h"
+#include "app/kreportqueue.h"
+#include "app/translations.h"
 #include "base/processvalues.h"
 #include "http/knetworkreply.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
+#include "skin/kstatusprogressbar.h"
 #include "support/apitestserver.h"
 #include "support/fullbackloglistener.h"
 #include "support/reportwindowdriver.h"
@@ -38,6 +41,39 @@ const QRegularExpression headerPattern(
 const QString dumpFailedText = QStringLiteral("Report sending failed. Please make sure that the "
                                               "specified dump file exists and try again later.");
 
+const QLocale english(QLocale::English, QLocale::UnitedStates);
+
+// A no-break space, as between a number and its unit.
+const QString nbsp = QStringLiteral("\u00a0");
+
+// The window's bottom row and its state, as seen at one moment.
+struct RowLook
+{
+    int windowWidth = 0;
+    QString state; // the state line's plain text, or "" while it is hidden
+    QString bar; // the progress bar's whole text, or "" while it is hidden
+    QString problems; // see bottomRowProblems
+};
+
+// Looks at the row as it is painted next: after the layouts that wait have been done.
+RowLook lookAtRow(const KDumpReporterDlg &dialog)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    RowLook look;
+    look.windowWidth = dialog.width();
+    const auto *label = dialog.findChild<QLabel *>(QStringLiteral("labelProgress"));
+    if (label->isVisible()) {
+        QTextDocument document;
+        document.setHtml(label->text());
+        look.state = document.toPlainText();
+    }
+    const auto *bar = dialog.findChild<KStatusProgressBar *>(QStringLiteral("progressUpload"));
+    if (bar->isVisible())
+        look.bar = bar->statusText();
+    look.problems = bottomRowProblems(dialog);
+    return look;
+}
+
 } // namespace
 
 class TestSendReport : public QObject
@@ -64,6 +100,13 @@ private Q_SLOTS:
     void restartAfterSent();
     void progressRowTellsStageThenDumpSizes();
     void progressRowWhileConnecting();
+    void windowKeepsItsWidth_data();
+    void windowKeepsItsWidth();
+    void failureBoxOverEditingWindow_data();
+    void failureBoxOverEditingWindow();
+    void sentReportIsConfirmed_data();
+    void sentReportIsConfirmed();
+    void escapeWhileSendingLeaves();
 
 private:
     // The window's log lines written since the last call, as "[thread] LEVEL function: message",
@@ -83,6 +126,8 @@ void TestSendReport::initTestCase()
     m_home->logToFile();
     m_log = std::make_unique<TestLogFile>(m_home->logFile());
     setVersionNumber(Version);
+    // The English texts as start-up shows them, numbers in English notation.
+    installTranslations(english);
     m_home->useSettings(Version, QStringLiteral("VelmoraTests"), QStringLiteral("Send"))
         .trustTestCa();
     m_server = std::make_unique<ApiTestServer>();
@@ -453,7 +498,6 @@ void TestSendReport::habitualKeysWhileSending_data()
     QTest::newRow("Return") << int(Qt::Key_Return);
     QTest::newRow("Enter") << int(Qt::Key_Enter);
     QTest::newRow("Space") << int(Qt::Key_Space);
-    QTest::newRow("Escape") << int(Qt::Key_Escape);
 }
 
 void TestSendReport::habitualKeysWhileSending()
@@ -630,6 +674,8 @@ void TestSendReport::whatWillBeSent()
         header.captured().trimmed().right(19), QStringLiteral("yyyy-MM-ddThh:mm:ss"));
     QVERIFY2(stamp >= before && stamp <= QDateTime::currentDateTime(), qPrintable(shown));
     QCOMPARE(shown, expectedText(header.captured(), QStringLiteral("It crashed.")));
+    // The size keeps its unit with a no-break space, which the text field shows as a space.
+    QVERIFY(session.dialog->reportPreview().contains("crash.dmp, 3" + nbsp + "KB\n"));
     QVERIFY(address.startsWith("https://" + m_server->hostAndPort() + "/"));
 
     // No password anywhere a screen reader could read it either.
@@ -715,17 +761,20 @@ void TestSendReport::progressRowTellsStageThenDumpSizes()
     WindowSession session(dumpPath(), Version);
     session.type("lineEditLogin", QStringLiteral("someone"));
     session.type("lineEditPassword", QStringLiteral("secret"));
-    auto *bar = session.child<QProgressBar>("progressUpload");
+    auto *bar = session.child<KStatusProgressBar>("progressUpload");
     QStringList texts;
+    QStringList ranges; // the bar's range with each text
     bool released = false;
     const int code = session.runFlow(
         boxes,
         [&session] { QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton); },
         [&] {
-            const QString text = bar->format();
-            if (texts.isEmpty() || texts.constLast() != text)
+            const QString text = bar->statusText();
+            if (texts.isEmpty() || texts.constLast() != text) {
                 texts.append(text);
-            if (!released && text == QLatin1String("Signing in... 1 s")) {
+                ranges.append(QStringLiteral("%1..%2").arg(bar->minimum()).arg(bar->maximum()));
+            }
+            if (!released && text == "Signing in… 1" + nbsp + "s") {
                 released = true;
                 m_server->releaseAnswers();
             }
@@ -734,20 +783,25 @@ void TestSendReport::progressRowTellsStageThenDumpSizes()
     const QString seen = texts.join(QLatin1Char('\n'));
     QCOMPARE(code, 0);
     QVERIFY2(released, qPrintable(seen));
-    const qsizetype signingIn = texts.indexOf(QStringLiteral("Signing in... 0 s"));
-    QVERIFY2(signingIn >= 0 && signingIn < texts.indexOf(QStringLiteral("Signing in... 1 s")),
+    const qsizetype signingIn = texts.indexOf("Signing in… 0" + nbsp + "s");
+    QVERIFY2(signingIn >= 0 && signingIn < texts.indexOf("Signing in… 1" + nbsp + "s"),
         qPrintable(seen));
-    // Nothing but the stages before the upload; then the dump's 200 KB, never the request's.
-    static const QRegularExpression stage(QStringLiteral(
-        "^(|Connecting to the Velmora service\\.\\.\\. \\d+ s|Signing in\\.\\.\\. \\d+ s)$"));
+    // Nothing but the stages before the upload, on a busy bar (a screen reader announces the
+    // activity); then the dump's 200 KB, never the request's, on a bar with a value.
+    static const QRegularExpression stage(QStringLiteral("^(Connecting|Signing in)… \\d+\u00a0s$"));
     static const QRegularExpression upload(
-        QStringLiteral("^\\d+ / 200 KB, (\\d+:)?\\d+ s? ?left$"));
+        QStringLiteral("^\\d+ / 200\u00a0KB, (\\d+:\\d+|\\d+\u00a0s) left$"));
     qsizetype uploading = 0;
-    for (const QString &text : std::as_const(texts)) {
-        if (upload.match(text).hasMatch())
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QString &text = texts.at(i);
+        const QString where = seen + QStringLiteral("\nat: ") + text;
+        if (upload.match(text).hasMatch()) {
             ++uploading;
-        else
-            QVERIFY2(uploading == 0 && stage.match(text).hasMatch(), qPrintable(seen));
+            QVERIFY2(ranges.at(i) == QLatin1String("0..1000"), qPrintable(where));
+        } else if (!text.isEmpty()) {
+            QVERIFY2(uploading == 0 && stage.match(text).hasMatch(), qPrintable(where));
+            QVERIFY2(ranges.at(i) == QLatin1String("0..0"), qPrintable(where));
+        }
     }
     QVERIFY2(uploading > 0, qPrintable(seen));
     QCOMPARE(
@@ -773,7 +827,7 @@ void TestSendReport::progressRowWhileConnecting()
     WindowSession session(dumpPath(), Version);
     session.type("lineEditLogin", QStringLiteral("someone"));
     session.type("lineEditPassword", QStringLiteral("secret"));
-    auto *bar = session.child<QProgressBar>("progressUpload");
+    auto *bar = session.child<KStatusProgressBar>("progressUpload");
     QStringList texts;
     QCOMPARE(session.runFlow(
                  boxes,
@@ -781,19 +835,349 @@ void TestSendReport::progressRowWhileConnecting()
                      QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton);
                  },
                  [&] {
-                     if (texts.isEmpty() || texts.constLast() != bar->format())
-                         texts.append(bar->format());
+                     if (texts.isEmpty() || texts.constLast() != bar->statusText())
+                         texts.append(bar->statusText());
                      return false;
                  }),
         FlowEnded);
-    QVERIFY2(texts.contains(QStringLiteral("Connecting to the Velmora service... 1 s")),
-        qPrintable(texts.join(QLatin1Char('\n'))));
+    QVERIFY2(
+        texts.contains("Connecting… 1" + nbsp + "s"), qPrintable(texts.join(QLatin1Char('\n'))));
     QVERIFY(!texts.join(QLatin1Char('\n')).contains(QStringLiteral("Signing in")));
     QCOMPARE(boxes.seen.size(), 1);
     QCOMPARE(boxes.seen.at(0).text,
         QStringLiteral("Report sending failed. Could not connect to the Velmora service: the "
                        "connection timed out. Please check your network connection; the report is "
                        "kept and will be sent later."));
+}
+
+void TestSendReport::windowKeepsItsWidth_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("en") << english;
+    QTest::newRow("ru") << QLocale(QLocale::Russian, QLocale::Russia);
+    QTest::newRow("de") << QLocale(QLocale::German, QLocale::Germany);
+}
+
+// From before the first press to the confirmation, through the stages, the upload, a failure and
+// an earlier report, the window keeps the width it was shown with, in every language (ctest runs
+// this once more at twice the scale). Nothing in the bottom row is squeezed, overlapped or pushed
+// out of the window; a text too long for the bar is shortened, whole in the bar's tool tip.
+void TestSendReport::windowKeepsItsWidth()
+{
+    QFETCH(QLocale, locale);
+    installTranslations(locale);
+    const auto restoreLanguage = qScopeGuard([] { installTranslations(english); });
+    // A quick pace, so that the uploads take a fraction of a second.
+    const KNetworkReply::Timeouts saved = KNetworkReply::defaultTimeouts();
+    KNetworkReply::Timeouts quick = saved;
+    quick.sendPeriodMs = 1;
+    KNetworkReply::setDefaultTimeouts(quick);
+    const auto restorePace = qScopeGuard([saved] { KNetworkReply::setDefaultTimeouts(saved); });
+
+    // An earlier report waits, so that the row also says that it is being sent.
+    const KReportQueue queue(KReportQueue::defaultFolder());
+    KPendingReport earlier;
+    earlier.dumpPath = m_files.filePath(QStringLiteral("earlier.dmp"));
+    earlier.comment = QStringLiteral("earlier");
+    earlier.reportTime = QDateTime::currentDateTime();
+    earlier.version = Version;
+    QVERIFY(writeTestFile(earlier.dumpPath, "MDMP earlier"));
+    QVERIFY(queue.add(earlier));
+    const auto emptyQueue = qScopeGuard([&queue] {
+        for (const KPendingReport &entry : queue.entries())
+            queue.remove(entry.dumpPath);
+    });
+    QVERIFY(writeTestFile(dumpPath(), QByteArray(200 * 1024, 'D')));
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.dialog->setConfirmationTime(300);
+    session.dialog->resize(session.dialog->minimumSize());
+    QVERIFY(QTest::qWaitForWindowExposed(session.dialog.get()));
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    const int shownWidth = session.dialog->width();
+    QCOMPARE(shownWidth, session.dialog->minimumWidth());
+
+    // Every change of the row, as it was shown.
+    QList<RowLook> looks { lookAtRow(*session.dialog) };
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const RowLook look = lookAtRow(*session.dialog);
+        const RowLook &last = looks.constLast();
+        if (look.windowWidth != last.windowWidth || look.state != last.state || look.bar != last.bar
+            || look.problems != last.problems)
+            looks << look;
+    });
+    watch.start();
+
+    // The first attempt fails on the upload's answer, after the sign-in has counted a second.
+    auto *bar = session.child<KStatusProgressBar>("progressUpload");
+    const auto pressSend = [&session] {
+        QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton);
+    };
+    static const QRegularExpression oneSecond(QStringLiteral("\\b1\\x{a0}\\S+$"));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("0") });
+    m_server->holdAnswers();
+    QCOMPARE(session.runFlow(boxes, pressSend,
+                 [&] {
+                     if (m_server->requests().isEmpty()
+                         || !oneSecond.match(bar->statusText()).hasMatch())
+                         return false;
+                     m_server->releaseAnswers();
+                     return true;
+                 }),
+        FlowEnded);
+    const int widthAfterFailure = session.dialog->width();
+    QCOMPARE(boxes.seen.size(), 1);
+
+    // The second is accepted, and the earlier report goes after it.
+    m_server->script(
+        { ApiTestServer::loginOk(), ApiTestServer::result("1"), ApiTestServer::result("1") });
+    QCOMPARE(session.runFlow(boxes, pressSend), 0);
+    watch.stop();
+
+    QStringList seen;
+    int narrowest = shownWidth;
+    int widest = shownWidth;
+    int confirmedWidth = 0;
+    const QString confirmation = KDumpReporterDlg::tr("The report has been sent. Thank you!");
+    const QString earlierState
+        = KDumpReporterDlg::tr("Sending earlier report %1 of %2…").arg(1).arg(1);
+    bool uploadSeen = false;
+    bool earlierSeen = false;
+    for (const RowLook &look : std::as_const(looks)) {
+        seen << QStringLiteral("%1 | %2 | %3 | %4")
+                    .arg(look.windowWidth)
+                    .arg(look.state, look.bar, look.problems);
+        if (look.state.isEmpty() && look.bar.isEmpty())
+            continue;
+        narrowest = qMin(narrowest, look.windowWidth);
+        widest = qMax(widest, look.windowWidth);
+        confirmedWidth = look.state == confirmation ? look.windowWidth : confirmedWidth;
+        uploadSeen = uploadSeen || look.bar.contains(QLatin1String("200"));
+        earlierSeen = earlierSeen || look.state == earlierState;
+    }
+    const QString scale = QString::number(session.dialog->devicePixelRatioF());
+    qInfo().noquote() << QStringLiteral("%1 at scale %2: the window is %3 wide before sending, "
+                                        "%4 to %5 while sending, %6 after the failure, %7 while "
+                                        "it confirms the report")
+                             .arg(QLocale::languageToCode(locale.language()), scale)
+                             .arg(shownWidth)
+                             .arg(narrowest)
+                             .arg(widest)
+                             .arg(widthAfterFailure)
+                             .arg(confirmedWidth);
+    // The looks that went wrong, each once.
+    QStringList wrong;
+    for (qsizetype i = 0; i < looks.size(); ++i) {
+        if ((looks.at(i).windowWidth != shownWidth || !looks.at(i).problems.isEmpty())
+            && !wrong.contains(seen.at(i)))
+            wrong << seen.at(i);
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
+    QCOMPARE(widthAfterFailure, shownWidth);
+    QCOMPARE(confirmedWidth, shownWidth);
+    QVERIFY2(uploadSeen && earlierSeen, qPrintable(seen.join(QLatin1Char('\n'))));
+    QCOMPARE(m_server->methods(),
+        QStringList(
+            { "login", "upload_feedback2", "login", "upload_feedback2", "upload_feedback2" }));
+}
+
+void TestSendReport::failureBoxOverEditingWindow_data()
+{
+    QTest::addColumn<Answers>("answers");
+    QTest::newRow("refused credentials") << Answers { ApiTestServer::loginRefused() };
+    QTest::newRow("upload not confirmed")
+        << Answers { ApiTestServer::loginOk(), ApiTestServer::result("0") };
+}
+
+// When the failure box comes up, the window behind it is back in editing mode, to the eye and to
+// a screen reader, and stays so while the box is open: no state line, no progress row, no counter
+// going on.
+void TestSendReport::failureBoxOverEditingWindow()
+{
+    QFETCH(Answers, answers);
+    QVERIFY(writeTestFile(dumpPath(), "MDMP dump"));
+    m_server->script(answers);
+    m_server->holdAnswers();
+
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+    auto *state = session.child<QLabel>("labelProgress");
+    auto *bar = session.child<KStatusProgressBar>("progressUpload");
+    QAccessibleInterface *stateAccessible = QAccessible::queryAccessibleInterface(state);
+    QAccessibleInterface *barAccessible = QAccessible::queryAccessibleInterface(bar);
+    const auto behind = [&] {
+        return QStringLiteral("sending %1, state line %2 (%3), bar %4 (%5), bar text \"%6\", "
+                              "description \"%7\", Send %8")
+            .arg(session.dialog->isSending() ? "yes" : "no",
+                state->isVisible() ? "shown" : "hidden",
+                stateAccessible->state().invisible ? "invisible" : "visible",
+                bar->isVisible() ? "shown" : "hidden",
+                barAccessible->state().invisible ? "invisible" : "visible", bar->statusText(),
+                barAccessible->text(QAccessible::Description),
+                session.child<QPushButton>("buttonSend")->isEnabled() ? "enabled" : "disabled");
+    };
+    // When the box appears, and a second and a half later.
+    QStringList behindBox;
+    boxes.whenShown = [&](QMessageBox *) {
+        behindBox << behind();
+        QTest::qWait(1500);
+        behindBox << behind();
+    };
+    QString whileSending;
+    const auto pressSend = [&session] {
+        QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton);
+    };
+    QCOMPARE(session.runFlow(boxes, pressSend,
+                 [&] {
+                     // The sign-in has counted its first second.
+                     if (m_server->requests().isEmpty()
+                         || !bar->statusText().startsWith(QStringLiteral("Signing in… 1")))
+                         return false;
+                     whileSending = behind();
+                     m_server->releaseAnswers();
+                     return true;
+                 }),
+        FlowEnded);
+    // (The description follows the bar's text within a second.)
+    static const QRegularExpression sending(
+        QStringLiteral("^sending yes, state line shown \\(visible\\), bar shown \\(visible\\), bar "
+                       "text \"Signing in… 1\u00a0s\", description \"(Connecting|Signing in)… "
+                       "\\d\u00a0s\", Send disabled$"));
+    QVERIFY2(sending.match(whileSending).hasMatch(), qPrintable(whileSending));
+    const QString editing = QStringLiteral("sending no, state line hidden (invisible), bar hidden "
+                                           "(invisible), bar text \"\", description \"\", Send "
+                                           "enabled");
+    QCOMPARE(behindBox, QStringList({ editing, editing }));
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY(session.inEditingMode());
+}
+
+void TestSendReport::sentReportIsConfirmed_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("after a moment") << "wait";
+    QTest::newRow("Exit pressed") << "exit";
+    QTest::newRow("Escape pressed") << "escape";
+    QTest::newRow("window closed") << "close";
+}
+
+// Once the service has accepted the report, the state line says so, for the eye and for a screen
+// reader, and the window ends with 0 a moment later (Velmora restarted), or at once when the user
+// leaves sooner.
+void TestSendReport::sentReportIsConfirmed()
+{
+    QFETCH(QString, end);
+    QVERIFY(writeTestFile(dumpPath(), "MDMP dump"));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    QList<QStringList> started;
+    BoxCloser boxes;
+    WindowSession session(dumpPath(), Version);
+    // The program's time (the session shortens it for the other tests).
+    session.dialog->setConfirmationTime(1500);
+    session.dialog->setRestartCommand(QStringLiteral("velmora --after-crash"),
+        [&](const QString &program, const QStringList &arguments) {
+            started << (QStringList { program } + arguments);
+            return true;
+        });
+    session.type("lineEditLogin", QStringLiteral("someone"));
+    session.type("lineEditPassword", QStringLiteral("secret"));
+
+    auto *state = session.child<QLabel>("labelProgress");
+    const QString thanks = QStringLiteral("The report has been sent. Thank you!");
+    QElapsedTimer confirmed;
+    RowLook look;
+    QString stateName;
+    bool sendEnabled = true;
+    bool exitEnabled = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (confirmed.isValid() || !state->isVisible() || !state->text().contains(thanks))
+            return;
+        confirmed.start();
+        look = lookAtRow(*session.dialog);
+        // What a screen reader reads; the notice of the change that makes it read it cannot be
+        // seen offscreen, where there is no accessibility bridge.
+        stateName = QAccessible::queryAccessibleInterface(state)->text(QAccessible::Name);
+        sendEnabled = session.child<QPushButton>("buttonSend")->isEnabled();
+        exitEnabled = session.child<QPushButton>("buttonExit")->isEnabled();
+        if (end == QLatin1String("exit"))
+            QTest::mouseClick(session.child<QPushButton>("buttonExit"), Qt::LeftButton);
+        else if (end == QLatin1String("escape"))
+            QTest::keyClick(session.dialog.get(), Qt::Key_Escape);
+        else if (end == QLatin1String("close"))
+            session.dialog->close();
+    });
+    watch.start();
+    QCOMPARE(session.pressSend(boxes), 0);
+    const qint64 shownFor = confirmed.elapsed();
+
+    QVERIFY(confirmed.isValid());
+    QCOMPARE(look.state, thanks);
+    QCOMPARE(look.bar, QString());
+    QCOMPARE(look.problems, QString());
+    QCOMPARE(stateName, thanks);
+    QVERIFY(!sendEnabled);
+    QVERIFY(exitEnabled);
+    if (end == QLatin1String("wait"))
+        QVERIFY2(shownFor >= 1400, qPrintable(QString::number(shownFor)));
+    QVERIFY(boxes.seen.isEmpty());
+    QVERIFY(!QFile::exists(dumpPath()));
+    QCOMPARE(started, QList<QStringList>({ { "velmora", "--after-crash" } }));
+    session.dialog->close();
+    QCOMPARE(started.size(), 1);
+}
+
+// Escape while sending leaves as "Exit" does: the request stops, the dump stays and the report
+// stays queued for a later reporter; Velmora is restarted.
+void TestSendReport::escapeWhileSendingLeaves()
+{
+    const QByteArray dump("MDMP dump");
+    QVERIFY(writeTestFile(dumpPath(), dump));
+    m_server->script({ ApiTestServer::loginOk(), ApiTestServer::result("1") });
+    m_server->holdAnswers();
+    const KReportQueue queue(KReportQueue::defaultFolder());
+    const auto emptyQueue = qScopeGuard([&queue] {
+        for (const KPendingReport &entry : queue.entries())
+            queue.remove(entry.dumpPath);
+    });
+    QList<QStringList> started;
+    BoxCloser boxes;
+    {
+        WindowSession session(dumpPath(), Version);
+        session.dialog->setRestartCommand(
+            QStringLiteral("velmora"), [&](const QString &program, const QStringList &arguments) {
+                started << (QStringList { program } + arguments);
+                return true;
+            });
+        session.type("lineEditLogin", QStringLiteral("someone"));
+        session.type("lineEditPassword", QStringLiteral("secret"));
+        const auto pressSend = [&session] {
+            QTest::mouseClick(session.child<QPushButton>("buttonSend"), Qt::LeftButton);
+        };
+        QCOMPARE(session.runFlow(boxes, pressSend,
+                     [&] {
+                         if (m_server->requests().isEmpty())
+                             return false;
+                         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                         return true;
+                     }),
+            0);
+    }
+    m_server->releaseAnswers();
+    QVERIFY(boxes.seen.isEmpty());
+    QCOMPARE(m_server->methods(), QStringList({ "login" }));
+    QCOMPARE(readTestFile(dumpPath()), dump);
+    const QList<KPendingReport> entries = queue.entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().dumpPath, dumpPath());
+    QCOMPARE(started, QList<QStringList>({ { "velmora" } }));
 }
 
 QTEST_MAIN(TestSendReport)

@@ -13,6 +13,7 @@
 #include "skin/skinmode.h"
 #include "support/reportwindowdriver.h"
 #include "support/testsupport.h"
+#include "webclient/kwebclient.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -182,6 +183,12 @@ private Q_SLOTS:
     void cataloguesHoldTheSameTexts();
     void windowInLanguage_data();
     void windowInLanguage();
+    void numbersInLanguage_data();
+    void numbersInLanguage();
+    void failureTextsInLanguage_data();
+    void failureTextsInLanguage();
+    void buttonKeys_data();
+    void buttonKeys();
     void earlierReportsPlural_data();
     void earlierReportsPlural();
     void messageBoxInLanguage_data();
@@ -217,9 +224,11 @@ void TestTranslations::catalogueEntries_data()
     QTest::addColumn<QStringList>("translations");
     QTest::addColumn<int>("pluralForms");
 
+    // The English catalogue holds the plural forms of the sources alone.
     const QStringList files
         = QDir(catalogueFolder()).entryList({ QStringLiteral("dumpreporter_*.ts") }, QDir::Files);
-    QCOMPARE(files, QStringList({ "dumpreporter_de.ts", "dumpreporter_ru.ts" }));
+    QCOMPARE(
+        files, QStringList({ "dumpreporter_de.ts", "dumpreporter_en.ts", "dumpreporter_ru.ts" }));
     for (const QString &name : files) {
         QString language, error;
         const QList<CatalogueMessage> messages
@@ -231,6 +240,8 @@ void TestTranslations::catalogueEntries_data()
         QCOMPARE(QLocale::languageToCode(QLocale(language).language()), code);
         const int pluralForms = code == QLatin1String("ru") ? 3 : 2;
         for (const CatalogueMessage &message : messages) {
+            if (code == QLatin1String("en"))
+                QVERIFY2(message.numerus, qPrintable(message.source));
             const QString row
                 = QStringLiteral("%1 %2: %3").arg(code, message.context, message.source.left(60));
             QTest::newRow(qPrintable(row)) << message.type << message.source << message.numerus
@@ -250,6 +261,13 @@ void TestTranslations::catalogueEntries()
     // Finished, and still used by the sources.
     QCOMPARE(type, QString());
     QCOMPARE(translations.size(), numerus ? pluralForms : 1);
+    // "…", not three dots; a no-break space between a number and its unit ("14 МБ", "3 s").
+    static const QRegularExpression unitAfterSpace(
+        QStringLiteral("(\\d|%L?\\d|%n) (B|KB|MB|s|Б|КБ|МБ|с)\\b"));
+    for (const QString &text : QStringList { source } + translations) {
+        QVERIFY2(!text.contains(QLatin1String("...")), qPrintable(text));
+        QVERIFY2(!unitAfterSpace.match(text).hasMatch(), qPrintable(text));
+    }
     for (const QString &translation : translations) {
         QVERIFY(!translation.trimmed().isEmpty());
         // The same placeholders and accelerators as the source; "%n" in every plural form.
@@ -267,11 +285,21 @@ void TestTranslations::cataloguesHoldTheSameTexts()
         QString language, error;
         const QString path = catalogueFolder() + QStringLiteral("/dumpreporter_%1.ts").arg(code);
         for (const CatalogueMessage &message : readCatalogue(path, &language, &error))
-            sources[code] << message.context + QLatin1Char('|') + message.source;
+            sources[code] << message.context + QLatin1Char('|') + message.source
+                    + (message.numerus ? QStringLiteral(" (plural)") : QString());
         QVERIFY2(error.isEmpty(), qPrintable(error));
         sources[code].sort();
     }
     QCOMPARE(sources.value("ru"), sources.value("de"));
+    // Each text that counts has its plural forms in English too.
+    QString language, error;
+    QStringList english;
+    for (const CatalogueMessage &message :
+        readCatalogue(catalogueFolder() + QStringLiteral("/dumpreporter_en.ts"), &language, &error))
+        english << message.context + QLatin1Char('|') + message.source
+                + QStringLiteral(" (plural)");
+    english.sort();
+    QCOMPARE(english, sources.value("ru").filter(QStringLiteral(" (plural)")));
 }
 
 void TestTranslations::windowInLanguage_data()
@@ -282,27 +310,40 @@ void TestTranslations::windowInLanguage_data()
     QTest::addColumn<QString>("header");
     QTest::addColumn<QString>("progress");
 
+    QTest::addColumn<QString>("privacy");
     QTest::newRow("ru_RU") << russian << "ru"
-                           << QStringList { "buttonSend", "Отправить отчёт", "buttonExit", "Выход",
-                                  "window title", "Отчёт о проблеме Velmora", "labelDumpFile",
-                                  "Файл дампа:", "buttonWhatIsSent", "Что будет отправлено?",
-                                  "checkBoxRestart", "Перезапустить Velmora",
-                                  "progressUpload (accessible)", "Ход отправки" }
-                           << "только что аварийно завершило работу"
-                           << "2 / 2 КБ, осталось 0 с";
+                           << QStringList { "buttonSend", "&Отправить отчёт", "buttonExit",
+                                  "В&ыход", "window title", "Отчёт о проблеме Velmora",
+                                  "labelDumpFile", "Файл дампа:", "buttonWhatIsSent",
+                                  "&Что будет отправлено?", "checkBoxRestart",
+                                  "&Перезапустить Velmora", "progressUpload (accessible)",
+                                  "Ход отправки" }
+                           << "Velmora или один из её компонентов только что аварийно завершил "
+                              "работу."
+                           << "2 / 2\u00a0КБ, осталось 0\u00a0с"
+                           << "Конфиденциальность: отчёт содержит дамп памяти на момент сбоя, в "
+                              "котором могут оказаться данные, с которыми вы работали, а также ваш "
+                              "комментарий и описание вашей системы. Вход выполняется с вашим "
+                              "логином Velmora; пароль в отчёт не включается.";
+    const QString germanPrivacy = QStringLiteral(
+        "Datenschutzhinweis: Der Bericht enthält den Speicherauszug des Absturzes, "
+        "der Daten enthalten kann, mit denen Sie gerade gearbeitet haben, sowie "
+        "Ihren Kommentar und eine Beschreibung Ihres Systems. Sie melden sich mit "
+        "Ihrem Velmora-Anmeldenamen an; Ihr Passwort ist nicht Teil des Berichts.");
     QTest::newRow("de_DE") << german << "de"
-                           << QStringList { "buttonSend", "Bericht senden", "buttonExit", "Beenden",
-                                  "window title", "Velmora-Problembericht", "labelDumpFile",
-                                  "Dump-Datei:", "buttonWhatIsSent", "Was wird gesendet?",
-                                  "checkBoxRestart", "Velmora neu starten",
+                           << QStringList { "buttonSend", "Bericht &senden", "buttonExit",
+                                  "&Beenden", "window title", "Velmora-Problembericht",
+                                  "labelDumpFile", "Dump-Datei:", "labelComments",
+                                  "Ihr Kommentar (optional):", "buttonWhatIsSent",
+                                  "&Was wird gesendet?", "checkBoxRestart", "Velmora &neu starten",
                                   "progressUpload (accessible)", "Sendefortschritt" }
                            << "ist soeben abgestürzt"
-                           << "2 / 2 KB, noch 0 s";
+                           << "2 / 2\u00a0KB, noch 0\u00a0s" << germanPrivacy;
     // Another country of the language falls back to the language's catalogue.
     QTest::newRow("de_AT") << QLocale(QLocale::German, QLocale::Austria) << "de"
-                           << QStringList { "buttonSend", "Bericht senden" }
+                           << QStringList { "buttonSend", "Bericht &senden" }
                            << "ist soeben abgestürzt"
-                           << "2 / 2 KB, noch 0 s";
+                           << "2 / 2\u00a0KB, noch 0\u00a0s" << germanPrivacy;
 }
 
 void TestTranslations::windowInLanguage()
@@ -312,14 +353,187 @@ void TestTranslations::windowInLanguage()
     QFETCH(QStringList, expected);
     QFETCH(QString, header);
     QFETCH(QString, progress);
+    QFETCH(QString, privacy);
 
     QCOMPARE(installTranslations(locale), language);
     KDumpReporterDlg dialog(m_home->path() + QStringLiteral("/crash.dmp"));
     const QMap<QString, QString> texts = windowTexts(dialog);
     for (qsizetype i = 0; i + 1 < expected.size(); i += 2)
         QCOMPARE(texts.value(expected.at(i)), expected.at(i + 1));
-    QVERIFY2(texts.value("labelHeader").contains(header), qPrintable(texts.value("labelHeader")));
+    QTextDocument document;
+    document.setHtml(texts.value("labelHeader"));
+    const QString shownHeader = document.toPlainText();
+    QVERIFY2(shownHeader.contains(header), qPrintable(shownHeader));
+    // The privacy note closes the header.
+    QVERIFY2(shownHeader.endsWith(QStringLiteral("\n\n") + privacy), qPrintable(shownHeader));
     QCOMPARE(KDumpReporterDlg::progressText(2048, 2048), progress);
+}
+
+void TestTranslations::numbersInLanguage_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("progress"); // 1.5 of 10 MB
+    QTest::addColumn<QString>("largest"); // nothing of 3 GB
+    QTest::addColumn<QString>("dump"); // a dump of 14.2 MB, as "What will be sent?" names it
+    const QString nbsp = QStringLiteral("\u00a0");
+    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates)
+                        << "1.5 / 10.0" + nbsp + "MB, 18:09 left"
+                        << "0.0 / 3,072.0" + nbsp + "MB, 109:15:13 left"
+                        << "crash.dmp, 14.2" + nbsp + "MB";
+    QTest::newRow("ru") << russian << "1,5 / 10,0" + nbsp + "МБ, осталось 18:09"
+                        << "0,0 / 3" + nbsp + "072,0" + nbsp + "МБ, осталось 109:15:13"
+                        << "crash.dmp, 14,2" + nbsp + "МБ";
+    QTest::newRow("de") << german << "1,5 / 10,0" + nbsp + "MB, noch 18:09"
+                        << "0,0 / 3.072,0" + nbsp + "MB, noch 109:15:13"
+                        << "crash.dmp, 14,2" + nbsp + "MB";
+}
+
+// Sizes in the notation of the language shown, each kept with its unit by a no-break space.
+void TestTranslations::numbersInLanguage()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, progress);
+    QFETCH(QString, largest);
+    QFETCH(QString, dump);
+    installTranslations(locale);
+    const qint64 mb = 1024 * 1024;
+    QCOMPARE(KDumpReporterDlg::progressText(mb + mb / 2, 10 * mb), progress);
+    QCOMPARE(KDumpReporterDlg::progressText(0, 3072 * mb), largest);
+    const QString path = m_home->path() + QStringLiteral("/crash.dmp");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(14.2 * double(mb))));
+    file.close();
+    KDumpReporterDlg dialog(path);
+    QVERIFY2(dialog.reportPreview().contains(dump + QLatin1Char('\n')),
+        qPrintable(dialog.reportPreview()));
+}
+
+void TestTranslations::failureTextsInLanguage_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("socketError");
+    QTest::addColumn<int>("silenceSeconds");
+    QTest::addColumn<QString>("text");
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const int failed = KWebClient::CallFailed;
+    using F = KTransportFailure;
+    const int refused = int(QAbstractSocket::ConnectionRefusedError);
+    const int none = -1;
+    const QString ruUnreachable = QStringLiteral("Нет подключения к сервису Velmora: %1. Проверьте "
+                                                 "подключение к сети; отчёт сохранён и будет "
+                                                 "отправлен позже.");
+    const QString deUnreachable
+        = QStringLiteral("Das Senden des Berichts ist fehlgeschlagen. Der Velmora-Dienst ist "
+                         "nicht erreichbar: %1. Bitte prüfen Sie Ihre Netzwerkverbindung; der "
+                         "Bericht bleibt gespeichert und wird später gesendet.");
+    const QString enUnreachable
+        = QStringLiteral("Report sending failed. Could not connect to the Velmora service: %1. "
+                         "Please check your network connection; the report is kept and will be "
+                         "sent later.");
+    QTest::newRow("ru refused") << russian << failed << int(F::ConnectFailed) << refused << 60
+                                << ruUnreachable.arg("сервер отклонил подключение");
+    QTest::newRow("ru proxy login")
+        << russian << failed << int(F::ProxyAuthentication) << none << 60
+        << ruUnreachable.arg("прокси-сервер запросил учётные данные, которые не сохранены");
+    QTest::newRow("ru silence 1") << russian << failed << int(F::Silence) << none << 1
+                                  << ruUnreachable.arg("нет ответа в течение 1 секунды");
+    QTest::newRow("ru silence 5") << russian << failed << int(F::Silence) << none << 5
+                                  << ruUnreachable.arg("нет ответа в течение 5 секунд");
+    QTest::newRow("ru silence 21") << russian << failed << int(F::Silence) << none << 21
+                                   << ruUnreachable.arg("нет ответа в течение 21 секунды");
+    QTest::newRow("ru sign-in refused")
+        << russian << failed << int(F::None) << none << 60
+        << QStringLiteral("Не удалось отправить отчёт. Сервис Velmora отклонил вход. Отчёт "
+                          "сохранён и будет отправлен позже.");
+    // German: the cause after the colon is a sentence of its own, with its capital.
+    QTest::newRow("de refused") << german << failed << int(F::ConnectFailed) << refused << 60
+                                << deUnreachable.arg("Der Server hat die Verbindung abgelehnt");
+    QTest::newRow("de silence 1") << german << failed << int(F::Silence) << none << 1
+                                  << deUnreachable.arg(
+                                         "Innerhalb von 1 Sekunde ist keine Antwort gekommen");
+    QTest::newRow("de silence 60")
+        << german << failed << int(F::Silence) << none << 60
+        << deUnreachable.arg("Innerhalb von 60 Sekunden ist keine Antwort gekommen");
+    QTest::newRow("de broken answer")
+        << german << failed << int(F::BrokenStream) << none << 60
+        << QStringLiteral("Das Senden des Berichts ist fehlgeschlagen. Der Velmora-Dienst hat "
+                          "nicht korrekt geantwortet: Die Antwort des Dienstes ist abgebrochen. "
+                          "Der Bericht bleibt gespeichert und wird später gesendet.");
+    QTest::newRow("en silence 1") << english << failed << int(F::Silence) << none << 1
+                                  << enUnreachable.arg("no answer within 1 second");
+    QTest::newRow("en silence 60") << english << failed << int(F::Silence) << none << 60
+                                   << enUnreachable.arg("no answer within 60 seconds");
+}
+
+// The failure box's text as each language builds it from its parts.
+void TestTranslations::failureTextsInLanguage()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(int, code);
+    QFETCH(int, kind);
+    QFETCH(int, socketError);
+    QFETCH(int, silenceSeconds);
+    QFETCH(QString, text);
+    installTranslations(locale);
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::Kind(kind);
+    failure.socketError = socketError;
+    QCOMPARE(KDumpReporterDlg::failureText(code, failure, true, silenceSeconds), text);
+}
+
+void TestTranslations::buttonKeys_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("ru") << russian;
+    QTest::newRow("de") << german;
+}
+
+// In every language each button has a key of its own: Alt and the underlined letter press it.
+void TestTranslations::buttonKeys()
+{
+    QFETCH(QLocale, locale);
+    installTranslations(locale);
+    int restarts = 0;
+    KDumpReporterDlg dialog(m_home->path() + QStringLiteral("/crash.dmp"));
+    dialog.setRestartCommand(QStringLiteral("velmora"),
+        [&](const QString &, const QStringList &) { return ++restarts; });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+
+    QList<QKeySequence> keys;
+    for (const char *name : { "buttonWhatIsSent", "checkBoxRestart", "buttonSend", "buttonExit" }) {
+        auto *button = dialog.findChild<QAbstractButton *>(QLatin1String(name));
+        QCOMPARE(button->text().count(QLatin1Char('&')), 1);
+        const QKeySequence key = QKeySequence::mnemonic(button->text());
+        QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(button->text()));
+        keys << key;
+    }
+    // Pressed in this order: the preview opens, the restart box is cleared, "Send Report" asks
+    // for the credentials, "Exit" ends.
+    const auto press = [&dialog](const QKeySequence &key) {
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        // The letter's own text: Cyrillic keys are beyond QTest's table of key texts.
+        const Qt::Key letter = key[0].key();
+        QTest::sendKeyEvent(QTest::Click, &dialog, letter, QString(QChar(letter)).toLower(),
+            key[0].keyboardModifiers());
+    };
+    press(keys.at(0));
+    QTRY_VERIFY(dialog.findChild<QDialog *>(QStringLiteral("dialogReportPreview")));
+    dialog.findChild<QDialog *>(QStringLiteral("dialogReportPreview"))->close();
+    press(keys.at(1));
+    QTRY_VERIFY(!dialog.findChild<QCheckBox *>(QStringLiteral("checkBoxRestart"))->isChecked());
+    BoxAnswerer boxes;
+    press(keys.at(2));
+    QTRY_COMPARE(boxes.seen.size(), 1);
+    QTimer::singleShot(0, &dialog, [&] { press(keys.at(3)); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(restarts, 0);
 }
 
 void TestTranslations::earlierReportsPlural_data()
@@ -327,6 +541,13 @@ void TestTranslations::earlierReportsPlural_data()
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<int>("earlier");
     QTest::addColumn<QString>("line");
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("en 1") << english << 1
+                          << "1 earlier report waits to be sent; it is sent after this one.";
+    QTest::newRow("en 2") << english << 2
+                          << "2 earlier reports wait to be sent; they are sent after this one.";
+    QTest::newRow("en 21") << english << 21
+                           << "21 earlier reports wait to be sent; they are sent after this one.";
     QTest::newRow("ru 1")
         << russian << 1 << "1 предыдущий отчёт ожидает отправки и будет отправлен после текущего.";
     QTest::newRow("ru 2") << russian << 2
@@ -362,7 +583,7 @@ void TestTranslations::earlierReportsPlural()
     QFETCH(QString, line);
 
     // The queue keeps at most 20 entries: more are asked of the catalogue directly.
-    QVERIFY(!installTranslations(locale).isEmpty());
+    installTranslations(locale);
     if (earlier > 20) {
         QCOMPARE(KDumpReporterDlg::tr("%n earlier reports wait to be sent; they are sent after "
                                       "this one.",
@@ -460,7 +681,7 @@ void TestTranslations::fatalErrorBoxInLanguage()
     QCOMPARE(boxes.seen.first().titleBarText, boxes.seen.first().title);
     QCOMPARE(boxes.seen.first().text,
         QStringLiteral("Не удалось создать папку: %1. Velmora не может продолжить работу. "
-                       "Проверьте права доступа и перезапустите программу")
+                       "Проверьте права доступа и перезапустите программу.")
             .arg(folder));
 }
 
@@ -485,7 +706,7 @@ void TestTranslations::englishSources()
         KDumpReporterDlg dialog(dump);
         english = windowTexts(dialog);
     }
-    QCOMPARE(english.value("buttonSend"), QStringLiteral("Send Report"));
+    QCOMPARE(english.value("buttonSend"), QStringLiteral("&Send Report"));
     QCOMPARE(english.value("labelPendingReports"),
         QStringLiteral("2 earlier reports wait to be sent; they are sent after this one."));
 
@@ -494,7 +715,8 @@ void TestTranslations::englishSources()
     QCOMPARE(installTranslations(locale), QString());
     KDumpReporterDlg dialog(dump);
     QCOMPARE(windowTexts(dialog), english);
-    QCOMPARE(KDumpReporterDlg::progressText(2048, 2048), QStringLiteral("2 / 2 KB, 0 s left"));
+    QCOMPARE(
+        KDumpReporterDlg::progressText(2048, 2048), QStringLiteral("2 / 2\u00a0KB, 0\u00a0s left"));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("OK"));
 }
 
@@ -516,12 +738,12 @@ void TestTranslations::everyWindowTextIsTranslated()
             qPrintable(it.key() + QStringLiteral(": ") + it.value()));
     }
     // The progress text, each of its parts.
-    QCOMPARE(
-        KDumpReporterDlg::progressText(2048, 2048), QStringLiteral("‹‹2 / 2 KB›, ‹0 s left››"));
-    QCOMPARE(
-        KDumpReporterDlg::progressText(100, 200), QStringLiteral("‹‹100 / 200 B›, ‹1 s left››"));
+    QCOMPARE(KDumpReporterDlg::progressText(2048, 2048),
+        QStringLiteral("‹‹2 / 2\u00a0KB›, ‹0\u00a0s left››"));
+    QCOMPARE(KDumpReporterDlg::progressText(100, 200),
+        QStringLiteral("‹‹100 / 200\u00a0B›, ‹1\u00a0s left››"));
     QCOMPARE(KDumpReporterDlg::progressText(2097152, 2097152),
-        QStringLiteral("‹‹2.0 / 2.0 MB›, ‹0 s left››"));
+        QStringLiteral("‹‹2.0 / 2.0\u00a0MB›, ‹0\u00a0s left››"));
 }
 
 void TestTranslations::serviceTextsStayEnglish()

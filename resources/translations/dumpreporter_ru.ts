@@ -5,7 +5,7 @@
     <name>FatalError</name>
     <message>
         <source>Failed to create folder at: %1. Velmora cannot continue. Please check your permissions and restart the software</source>
-        <translation>Не удалось создать папку: %1. Velmora не может продолжить работу. Проверьте права доступа и перезапустите программу</translation>
+        <translation>Не удалось создать папку: %1. Velmora не может продолжить работу. Проверьте права доступа и перезапустите программу.</translation>
     </message>
     <message>
         <source>Velmora fatal error</source>
@@ -22,32 +22,12 @@
 <context>
     <name>KDumpReporterDlg</name>
     <message>
-        <source>%1 B</source>
-        <translation>%1 Б</translation>
-    </message>
-    <message>
-        <source>%1 KB</source>
-        <translation>%1 КБ</translation>
-    </message>
-    <message>
-        <source>%1 MB</source>
-        <translation>%1 МБ</translation>
-    </message>
-    <message>
-        <source>%1 s left</source>
-        <translation>осталось %1 с</translation>
-    </message>
-    <message>
         <source>%1:%2 left</source>
         <translation>осталось %1:%2</translation>
     </message>
     <message>
         <source>%1:%2:%3 left</source>
         <translation>осталось %1:%2:%3</translation>
-    </message>
-    <message>
-        <source>1 earlier report waits to be sent; it is sent after this one.</source>
-        <translation>1 предыдущий отчёт ожидает отправки и будет отправлен после текущего.</translation>
     </message>
     <message numerus="yes">
         <source>%n earlier reports wait to be sent; they are sent after this one.</source>
@@ -76,10 +56,6 @@
     <message>
         <source>Report sending failed. Please provide valid Velmora credentials.</source>
         <translation>Не удалось отправить отчёт. Укажите правильные логин и пароль Velmora.</translation>
-    </message>
-    <message>
-        <source>Sending earlier report %1 of %2...</source>
-        <translation>Отправка предыдущего отчёта %1 из %2...</translation>
     </message>
     <message>
         <source>%1, %2</source>
@@ -111,23 +87,11 @@
     </message>
     <message>
         <source>Your password signs you in to the service; it is not part of the report.</source>
-        <translation>Пароль нужен только для входа в сервис и в отчёт не входит.</translation>
+        <translation>Пароль используется только для входа в сервис и в отчёт не включается.</translation>
     </message>
     <message>
         <source>What will be sent</source>
         <translation>Что будет отправлено</translation>
-    </message>
-    <message>
-        <source>%1 / %2 B</source>
-        <translation>%1 / %2 Б</translation>
-    </message>
-    <message>
-        <source>%1 / %2 KB</source>
-        <translation>%1 / %2 КБ</translation>
-    </message>
-    <message>
-        <source>%1 / %2 MB</source>
-        <translation>%1 / %2 МБ</translation>
     </message>
     <message>
         <source>Report sending failed. The Velmora service did not accept the report.</source>
@@ -135,11 +99,11 @@
     </message>
     <message>
         <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection; the report is kept and will be sent later.</source>
-        <translation>Не удалось отправить отчёт. Не удалось подключиться к сервису Velmora: %1. Проверьте подключение к сети; отчёт сохранён и будет отправлен позже.</translation>
+        <translation>Нет подключения к сервису Velmora: %1. Проверьте подключение к сети; отчёт сохранён и будет отправлен позже.</translation>
     </message>
     <message>
         <source>Report sending failed. Could not connect to the Velmora service: %1. Please check your network connection and try again later.</source>
-        <translation>Не удалось отправить отчёт. Не удалось подключиться к сервису Velmora: %1. Проверьте подключение к сети и повторите попытку позже.</translation>
+        <translation>Нет подключения к сервису Velmora: %1. Проверьте подключение к сети и повторите попытку позже.</translation>
     </message>
     <message>
         <source>Report sending failed. The Velmora service did not answer properly: %1. The report is kept and will be sent later.</source>
@@ -155,7 +119,7 @@
     </message>
     <message>
         <source>the connection was refused</source>
-        <translation>в подключении отказано</translation>
+        <translation>сервер отклонил подключение</translation>
     </message>
     <message>
         <source>the server could not be found</source>
@@ -179,19 +143,11 @@
     </message>
     <message>
         <source>the proxy asked for a login that is not stored</source>
-        <translation>прокси-сервер запросил логин, который не сохранён</translation>
+        <translation>прокси-сервер запросил учётные данные, которые не сохранены</translation>
     </message>
     <message>
         <source>the proxy could not be reached or would not connect</source>
         <translation>прокси-сервер недоступен или отказал в подключении</translation>
-    </message>
-    <message>
-        <source>no answer within 1 second</source>
-        <translation>нет ответа в течение 1 секунды</translation>
-    </message>
-    <message>
-        <source>no answer within %1 seconds</source>
-        <translation>нет ответа в течение %1 с</translation>
     </message>
     <message>
         <source>the connection stopped taking the report</source>
@@ -223,19 +179,63 @@
     </message>
     <message>
         <source>Report sending failed. The Velmora service did not accept the sign-in. The report is kept and will be sent later.</source>
-        <translation>Не удалось отправить отчёт. Сервис Velmora не принял вход в систему. Отчёт сохранён и будет отправлен позже.</translation>
+        <translation>Не удалось отправить отчёт. Сервис Velmora отклонил вход. Отчёт сохранён и будет отправлен позже.</translation>
     </message>
     <message>
         <source>Report sending failed. The Velmora service did not accept the sign-in.</source>
-        <translation>Не удалось отправить отчёт. Сервис Velmora не принял вход в систему.</translation>
+        <translation>Не удалось отправить отчёт. Сервис Velmora отклонил вход.</translation>
     </message>
     <message>
-        <source>Connecting to the Velmora service... %1 s</source>
-        <translation>Подключение к сервису Velmora... %1 с</translation>
+        <source>%L1 / %L2&#xa0;B</source>
+        <translation>%L1 / %L2&#xa0;Б</translation>
     </message>
     <message>
-        <source>Signing in... %1 s</source>
-        <translation>Вход в систему... %1 с</translation>
+        <source>%L1 / %L2&#xa0;KB</source>
+        <translation>%L1 / %L2&#xa0;КБ</translation>
+    </message>
+    <message>
+        <source>%L1 / %L2&#xa0;MB</source>
+        <translation>%L1 / %L2&#xa0;МБ</translation>
+    </message>
+    <message>
+        <source>%L1&#xa0;B</source>
+        <translation>%L1&#xa0;Б</translation>
+    </message>
+    <message>
+        <source>%L1&#xa0;KB</source>
+        <translation>%L1&#xa0;КБ</translation>
+    </message>
+    <message>
+        <source>%L1&#xa0;MB</source>
+        <translation>%L1&#xa0;МБ</translation>
+    </message>
+    <message>
+        <source>%1&#xa0;s left</source>
+        <translation>осталось %1&#xa0;с</translation>
+    </message>
+    <message numerus="yes">
+        <source>no answer within %n seconds</source>
+        <translation>
+            <numerusform>нет ответа в течение %n секунды</numerusform>
+            <numerusform>нет ответа в течение %n секунд</numerusform>
+            <numerusform>нет ответа в течение %n секунд</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Sending earlier report %1 of %2…</source>
+        <translation>Предыдущий отчёт %1 из %2…</translation>
+    </message>
+    <message>
+        <source>The report has been sent. Thank you!</source>
+        <translation>Отчёт отправлен. Спасибо!</translation>
+    </message>
+    <message>
+        <source>Signing in… %1&#xa0;s</source>
+        <translation>Вход в сервис… %1&#xa0;с</translation>
+    </message>
+    <message>
+        <source>Connecting… %1&#xa0;s</source>
+        <translation>Подключение… %1&#xa0;с</translation>
     </message>
 </context>
 <context>
@@ -243,26 +243,6 @@
     <message>
         <source>Velmora Problem Reporter</source>
         <translation>Отчёт о проблеме Velmora</translation>
-    </message>
-    <message>
-        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
-&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
-p, li { white-space: pre-wrap; }
-&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora or one of its component applications has just crashed. &lt;/span&gt;&lt;/p&gt;
-&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;We were lucky to save the dump file of the memory area where the crash has occured. You can send that file over to the Velmora team so we can look into the problem. Optionally, you can leave some comments on what you were doing when the problem occured.&lt;/span&gt;&lt;/p&gt;
-&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Privacy note: no personal data will be transmitted, but you&apos;ll need to be authenticated with your Velmora credentials.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
-&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
-p, li { white-space: pre-wrap; }
-&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora или одно из её приложений только что аварийно завершило работу. &lt;/span&gt;&lt;/p&gt;
-&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Нам удалось сохранить файл дампа памяти на момент сбоя. Вы можете отправить этот файл команде Velmora, чтобы мы изучили проблему. При желании опишите, что вы делали, когда возникла проблема.&lt;/span&gt;&lt;/p&gt;
-&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Конфиденциальность: личные данные не передаются, но для отправки нужно войти с логином и паролем Velmora.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Your Login</source>
@@ -281,14 +261,6 @@ p, li { white-space: pre-wrap; }
         <translation>Комментарий (необязательно):</translation>
     </message>
     <message>
-        <source>What will be sent?</source>
-        <translation>Что будет отправлено?</translation>
-    </message>
-    <message>
-        <source>Restart Velmora</source>
-        <translation>Перезапустить Velmora</translation>
-    </message>
-    <message>
         <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
 &lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
 p, li { white-space: pre-wrap; }
@@ -298,19 +270,47 @@ p, li { white-space: pre-wrap; }
 &lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
 p, li { white-space: pre-wrap; }
 &lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Отправка отчёта. Пожалуйста, подождите.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Отправка отчёта…&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Upload progress</source>
         <translation>Ход отправки</translation>
     </message>
     <message>
-        <source>Send Report</source>
-        <translation>Отправить отчёт</translation>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora or one of its component applications has just crashed. &lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;We were lucky to save the dump file of the memory area where the crash has occured. You can send that file over to the Velmora team so we can look into the problem. Optionally, you can leave some comments on what you were doing when the problem occured.&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Privacy note: the report holds the memory dump of the crash, which may include data you were working on, your comment and a description of your system. You sign in with your Velmora login; your password is not part of the report.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora или один из её компонентов только что аварийно завершил работу. &lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Нам удалось сохранить файл дампа памяти на момент сбоя. Вы можете отправить этот файл команде Velmora, чтобы мы изучили проблему. При желании опишите, что вы делали, когда возникла проблема.&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Конфиденциальность: отчёт содержит дамп памяти на момент сбоя, в котором могут оказаться данные, с которыми вы работали, а также ваш комментарий и описание вашей системы. Вход выполняется с вашим логином Velmora; пароль в отчёт не включается.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
-        <source>Exit</source>
-        <translation>Выход</translation>
+        <source>&amp;What will be sent?</source>
+        <translation>&amp;Что будет отправлено?</translation>
+    </message>
+    <message>
+        <source>&amp;Restart Velmora</source>
+        <translation>&amp;Перезапустить Velmora</translation>
+    </message>
+    <message>
+        <source>&amp;Send Report</source>
+        <translation>&amp;Отправить отчёт</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>В&amp;ыход</translation>
     </message>
 </context>
 </TS>

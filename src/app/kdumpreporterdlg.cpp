@@ -24,7 +24,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -34,15 +33,23 @@ constexpr double sendRateBytesPerSecond
     = KNetworkReply::sendChunkSize * 1000.0 / KNetworkReply::Timeouts {}.sendPeriodMs;
 constexpr int progressScale = 1000;
 
+// Numbers are written in the notation of the language shown (%L1: "14.2" in English, "14,2" in
+// Russian and German), and a no-break space ("\xc2\xa0", UTF-8) keeps each number with its unit.
+// A unit that begins with a hexadecimal digit ("B") stands in a literal of its own, so that the
+// escape ends before it.
+
 // Both sizes in the unit of the total: "46 / 284 KB".
 QString sizesText(qint64 sent, qint64 total)
 {
     if (total < 1024)
-        return KDumpReporterDlg::tr("%1 / %2 B").arg(sent).arg(total);
+        return KDumpReporterDlg::tr("%L1 / %L2\xc2\xa0"
+                                    "B")
+            .arg(sent)
+            .arg(total);
     if (total < 1024 * 1024)
-        return KDumpReporterDlg::tr("%1 / %2 KB").arg(sent / 1024).arg(total / 1024);
+        return KDumpReporterDlg::tr("%L1 / %L2\xc2\xa0KB").arg(sent / 1024).arg(total / 1024);
     const double mb = 1024.0 * 1024.0;
-    return KDumpReporterDlg::tr("%1 / %2 MB")
+    return KDumpReporterDlg::tr("%L1 / %L2\xc2\xa0MB")
         .arg(double(sent) / mb, 0, 'f', 1)
         .arg(double(total) / mb, 0, 'f', 1);
 }
@@ -51,10 +58,12 @@ QString sizesText(qint64 sent, qint64 total)
 QString sizeText(qint64 bytes)
 {
     if (bytes < 1024)
-        return KDumpReporterDlg::tr("%1 B").arg(bytes);
+        return KDumpReporterDlg::tr("%L1\xc2\xa0"
+                                    "B")
+            .arg(bytes);
     if (bytes < 1024 * 1024)
-        return KDumpReporterDlg::tr("%1 KB").arg(bytes / 1024);
-    return KDumpReporterDlg::tr("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+        return KDumpReporterDlg::tr("%L1\xc2\xa0KB").arg(bytes / 1024);
+    return KDumpReporterDlg::tr("%L1\xc2\xa0MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
 }
 
 // "30 s left", "30:11 left", "2:05:11 left".
@@ -64,7 +73,7 @@ QString timeLeftText(qint64 bytesLeft)
     const auto twoDigits
         = [](qint64 value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
     if (seconds < 60)
-        return KDumpReporterDlg::tr("%1 s left").arg(seconds);
+        return KDumpReporterDlg::tr("%1\xc2\xa0s left").arg(seconds);
     if (seconds < 3600)
         return KDumpReporterDlg::tr("%1:%2 left").arg(seconds / 60).arg(twoDigits(seconds % 60));
     return KDumpReporterDlg::tr("%1:%2:%3 left")
@@ -78,6 +87,7 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     , m_queue(KReportQueue::defaultFolder())
 {
     ui.setupUi(this);
+    m_sendingStateText = ui.labelProgress->text();
     // The icon is read when the system first draws it, not while the window is being made.
     registerSkinResources();
     setWindowIcon(
@@ -129,10 +139,8 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
         pending->setObjectName(QStringLiteral("labelPendingReports"));
         pending->setStyleSheet(QStringLiteral("font: 11px;"));
         pending->setWordWrap(true);
-        pending->setText(earlier == 1
-                ? tr("1 earlier report waits to be sent; it is sent after this one.")
-                : tr("%n earlier reports wait to be sent; they are sent after this one.", nullptr,
-                    earlier));
+        pending->setText(tr(
+            "%n earlier reports wait to be sent; they are sent after this one.", nullptr, earlier));
         ui.verticalLayout->insertWidget(1, pending);
     }
 
@@ -174,6 +182,11 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
     const bool leavingSendingMode = !bSubmitMode && !ui.buttonSend->isEnabled();
     ui.labelProgress->setVisible(bSubmitMode);
     ui.progressUpload->setVisible(bSubmitMode);
+    // While sending, the progress bar takes the room that the spacer keeps between the state line
+    // and the buttons; the window itself never grows for the row.
+    ui.horizontalSpacer->changeSize(
+        bSubmitMode ? 0 : 40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
+    ui.horizontalLayout_2->invalidate();
     // The fields show what is being sent: no typing while sending, though their text can still be
     // selected and copied.
     ui.lineEditLogin->setReadOnly(bSubmitMode);
@@ -185,12 +198,14 @@ void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
         ui.textEditFeedback->setFocus(Qt::OtherFocusReason);
         ui.buttonExit->setAutoDefault(false);
         ui.buttonSend->setEnabled(false);
+        ui.labelProgress->setText(m_sendingStateText);
         ui.progressUpload->setValue(0);
-        ui.progressUpload->setFormat(QString());
-        ui.progressUpload->setAccessibleDescription(QString());
         announceState();
     } else {
         setStage(Stage::None);
+        // Hidden, the bar keeps no text for a screen reader to find; the next attempt's first
+        // text is described at once.
+        ui.progressUpload->clearStatusText();
         ui.buttonSend->setEnabled(true);
         ui.buttonExit->setAutoDefault(true);
         ui.buttonSend->setDefault(true);
@@ -215,11 +230,15 @@ bool KDumpReporterDlg::eventFilter(QObject *watched, QEvent *event)
 
 void KDumpReporterDlg::keyPressEvent(QKeyEvent *event)
 {
-    // While sending, Escape would close the window and Return or Enter press a button: a key
-    // pressed by habit ("did it work?") must not abandon the report.
+    // While sending, Return or Enter would press a button: a key pressed by habit ("did it
+    // work?") must not abandon the report. Escape leaves as "Exit" does, and the report stays
+    // queued: the keyboard's way out, and the way out when "Exit" is out of reach.
     if (m_sending) {
         switch (event->key()) {
         case Qt::Key_Escape:
+            event->accept();
+            onExit();
+            return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             event->accept();
@@ -259,12 +278,14 @@ void KDumpReporterDlg::onSubmitPerform()
     const QString dumpPath = ui.lineEditDumpFile->text();
     setStage(Stage::Connecting);
 
+    // The window is back in editing mode (state line, progress row and its counter gone) before
+    // the box tells what went wrong, so that nothing behind the box still claims to be sending.
     const auto showFailure = [this](int code, const QString &text) {
         LOG_WARN(QStringLiteral("Dump sending failed with the following code: %1").arg(code));
-        QMessageBox::critical(
-            this, tr("Report sending failed"), text, QMessageBox::Ok, QMessageBox::NoButton);
         onChangeWindowMode(false);
         m_sending = false;
+        QMessageBox::critical(
+            this, tr("Report sending failed"), text, QMessageBox::Ok, QMessageBox::NoButton);
     };
     const auto finishUpload = [this, dumpPath, showFailure](int code) {
         m_uploading = false;
@@ -289,12 +310,12 @@ void KDumpReporterDlg::onSubmitPerform()
             return;
         }
         if (code == KWebClient::LoginInvalid) {
+            onChangeWindowMode(false);
+            m_sending = false;
             QMessageBox::critical(this, tr("Report sending failed"),
                 tr("Report sending failed. Please provide valid Velmora "
                    "credentials."),
                 QMessageBox::Ok, QMessageBox::NoButton);
-            onChangeWindowMode(false);
-            m_sending = false;
             LOG_INFO(QStringLiteral("Unable to properly authenticate the user: %1").arg(login));
             return;
         }
@@ -399,9 +420,7 @@ QString KDumpReporterDlg::failureText(
     case KTransportFailure::ProxyFailed:
         return unreachable(tr("the proxy could not be reached or would not connect"));
     case KTransportFailure::Silence:
-        return unreachable(silenceSeconds == 1
-                ? tr("no answer within 1 second")
-                : tr("no answer within %1 seconds").arg(silenceSeconds));
+        return unreachable(tr("no answer within %n seconds", nullptr, silenceSeconds));
     case KTransportFailure::WriteFailed:
         return unreachable(tr("the connection stopped taking the report"));
     case KTransportFailure::ClosedBeforeHeader:
@@ -435,18 +454,13 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
     if (m_leaving)
         return;
     if (index >= m_earlier.size()) {
-        restartIfChecked();
-        QCoreApplication::exit(0);
-        onChangeWindowMode(false);
-        m_sending = false;
+        confirmSent();
         return;
     }
     const qsizetype total = m_earlier.size();
-    ui.labelProgress->setText(tr("Sending earlier report %1 of %2...").arg(index + 1).arg(total));
+    ui.labelProgress->setText(tr("Sending earlier report %1 of %2…").arg(index + 1).arg(total));
     announceState();
     ui.progressUpload->setValue(0);
-    ui.progressUpload->setFormat(QString());
-    ui.progressUpload->setAccessibleDescription(QString());
     m_uploading = true;
     const KPendingReport report = m_earlier.at(index);
     m_dumpSize = QFileInfo(report.dumpPath).size();
@@ -480,6 +494,27 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
             m_uploading = false;
             sendEarlierReports(index + 1);
         });
+}
+
+void KDumpReporterDlg::confirmSent()
+{
+    // The flow is over: nothing is sent any more, and the report cannot be sent twice.
+    m_sending = false;
+    setStage(Stage::None);
+    ui.progressUpload->clearStatusText();
+    ui.progressUpload->setVisible(false);
+    ui.buttonSend->setEnabled(false);
+    ui.labelProgress->setText(
+        QStringLiteral("<p style=\" margin:0px;\"><span style=\" font-size:10px; "
+                       "font-weight:600;\">%1</span></p>")
+            .arg(tr("The report has been sent. Thank you!").toHtmlEscaped()));
+    ui.labelProgress->setVisible(true);
+    announceState();
+    // Exit, Escape or closing the window end it sooner, the same way.
+    QTimer::singleShot(m_confirmationMs, this, [this] {
+        restartIfChecked();
+        QCoreApplication::exit(0);
+    });
 }
 
 void KDumpReporterDlg::runOnClient(std::function<int()> work, std::function<void(int)> done)
@@ -530,10 +565,13 @@ void KDumpReporterDlg::setStage(Stage stage)
     m_stage = stage;
     m_stageClock.start();
     if (stage == Stage::Connecting || stage == Stage::SigningIn) {
+        // Busy: how long this takes is unknown, and a screen reader announces the activity.
+        ui.progressUpload->setRange(0, 0);
         m_stageTimer.start();
         showStage();
     } else {
         m_stageTimer.stop();
+        ui.progressUpload->setRange(0, progressScale);
     }
 }
 
@@ -542,17 +580,12 @@ void KDumpReporterDlg::showStage()
     const qint64 seconds = m_stageClock.elapsed() / 1000;
     QString text;
     if (m_stage == Stage::Connecting)
-        text = tr("Connecting to the Velmora service... %1 s").arg(seconds);
+        text = tr("Connecting… %1\xc2\xa0s").arg(seconds);
     else if (m_stage == Stage::SigningIn)
-        text = tr("Signing in... %1 s").arg(seconds);
+        text = tr("Signing in… %1\xc2\xa0s").arg(seconds);
     else
         return;
-    // Room for three digits of seconds, so the row does not grow while it counts.
-    fitProgressText(QString(text).replace(
-        QRegularExpression(QStringLiteral("\\d+ s$")), QStringLiteral("000 s")));
-    ui.progressUpload->setValue(0);
-    ui.progressUpload->setFormat(text);
-    ui.progressUpload->setAccessibleDescription(text);
+    ui.progressUpload->setStatusText(text);
 }
 
 void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
@@ -563,15 +596,9 @@ void KDumpReporterDlg::showUploadProgress(qint64 bytesSent, qint64 bytesTotal)
     // written so far; the time left is that of the request's bytes.
     const qint64 shownTotal = m_dumpSize > 0 ? m_dumpSize : bytesTotal;
     const qint64 shownSent = qint64(double(bytesSent) / double(bytesTotal) * double(shownTotal));
-    if (bytesTotal != m_progressTotal) {
-        m_progressTotal = bytesTotal;
-        fitProgressRow(shownTotal, bytesTotal);
-    }
     ui.progressUpload->setValue(int(bytesSent * progressScale / bytesTotal));
-    const QString text = progressText(shownSent, shownTotal, bytesTotal - bytesSent);
-    ui.progressUpload->setFormat(text);
-    // A screen reader reads the bar's text as its description; the toolkit announces the change.
-    ui.progressUpload->setAccessibleDescription(text);
+    // A screen reader reads the bar's text as its description, at most once a second.
+    ui.progressUpload->setStatusText(progressText(shownSent, shownTotal, bytesTotal - bytesSent));
 }
 
 void KDumpReporterDlg::announceState()
@@ -580,40 +607,6 @@ void KDumpReporterDlg::announceState()
     // its name changing.
     QAccessibleEvent event(ui.labelProgress, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
-}
-
-void KDumpReporterDlg::fitProgressRow(qint64 shownTotal, qint64 bytesTotal)
-{
-    // The widest text of this request: the sent size has as many digits as the total, the time
-    // left is longest at the start.
-    fitProgressText(tr("%1, %2").arg(sizesText(shownTotal, shownTotal), timeLeftText(bytesTotal)));
-}
-
-void KDumpReporterDlg::fitProgressText(QString widest)
-{
-    // Digits are measured as the widest digit of the font.
-    const QFontMetrics metrics(ui.progressUpload->font());
-    QChar widestDigit = QLatin1Char('0');
-    for (char digit = '1'; digit <= '9'; ++digit) {
-        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widestDigit))
-            widestDigit = QLatin1Char(digit);
-    }
-    for (QChar &c : widest) {
-        if (c.isDigit())
-            c = widestDigit;
-    }
-    // Room for the style's margins around the text on both sides.
-    const int margin = 2 * metrics.horizontalAdvance(QLatin1Char(' ')) + 4;
-    ui.progressUpload->setMinimumWidth(
-        qMax(ui.progressUpload->minimumWidth(), metrics.horizontalAdvance(widest) + margin));
-
-    // The window grows when the row needs more than it has; it never shrinks here.
-    layout()->activate();
-    const int needed = layout()->totalMinimumSize().width();
-    if (needed > minimumWidth())
-        setMinimumWidth(needed);
-    if (needed > width())
-        resize(needed, height());
 }
 
 QString KDumpReporterDlg::progressText(qint64 bytesSent, qint64 bytesTotal)

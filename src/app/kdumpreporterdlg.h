@@ -25,8 +25,12 @@ class QPlainTextEdit;
 // sent abandons the request and keeps the dump file.
 //
 // While sending, the login, password and comment fields are read-only (what is sent is what they
-// show), and no key pressed by habit (Return, Enter, Space, Escape) leaves the window: leaving
-// takes a click on "Exit", a deliberate move of the focus to it, or closing the window.
+// show), and no key pressed by habit (Return, Enter, Space) leaves the window; Escape leaves as
+// "Exit" does. The window never grows while sending: the progress row's text is shortened to the
+// room it has, whole in its tool tip and for screen readers.
+//
+// Once the service has accepted the report, the state line says so for a moment (1.5 s), then
+// the window ends with 0.
 //
 // Unsent reports: from the first press of "Send Report" until the service accepts the report, the
 // report (its dump's path, the comment, the time of its system line and the version) is kept in
@@ -71,9 +75,12 @@ public:
     // login and the service's address. Never the password.
     QString reportPreview() const;
 
-    // Shows bytes written of a request in the progress bar; the bar (and, when the row needs it,
-    // the window) widens so that the text fits whole for every size.
+    // Shows bytes written of a request in the progress bar, in the room the bar has.
     void showUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+
+    // How long the confirmation of a sent report stays before the window ends (1500 ms).
+    void setConfirmationTime(int milliseconds) { m_confirmationMs = milliseconds; }
+    int confirmationTime() const { return m_confirmationMs; }
 
     void done(int result) override;
 
@@ -121,10 +128,9 @@ private:
     void refreshReportPreview();
     // Tells assistive technology that the state line under the comment has a new text.
     void announceState();
-    // Widens the progress bar to the widest text a request of this size shows.
-    void fitProgressRow(qint64 shownTotal, qint64 bytesTotal);
-    // Widens the progress bar (and the window, when the row needs it) to show the text.
-    void fitProgressText(QString widest);
+    // After the service accepted the report (and the earlier ones were tried): the state line
+    // confirms it, and the window ends a moment later with 0.
+    void confirmSent();
 
     // What the progress row tells before the upload's bytes go out: the stage and its seconds.
     enum class Stage { None, Connecting, SigningIn, Uploading };
@@ -135,7 +141,8 @@ private:
     Ui::KDumpReporterUi ui;
     bool m_sending = false;
     bool m_uploading = false;
-    qint64 m_progressTotal = 0; // the request size the progress bar was fitted to
+    QString m_sendingStateText; // the form's state line: "Sending Report. Please Wait."
+    int m_confirmationMs = 1500;
     Stage m_stage = Stage::None;
     QElapsedTimer m_stageClock; // since the stage began
     QTimer m_stageTimer; // counts the stage's seconds on the progress row

@@ -42,12 +42,25 @@ QString installTranslations(const QLocale &locale)
     removeInstalled();
 
     auto own = std::make_unique<QTranslator>(app);
-    if (!own->load(
-            locale, QStringLiteral("dumpreporter"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    const bool found = own->load(
+        locale, QStringLiteral("dumpreporter"), QStringLiteral("_"), QStringLiteral(":/i18n"));
+    const QLocale language = found ? QLocale(own->language()) : QLocale(QLocale::English);
+    if (language.language() == QLocale::English) {
+        // The English sources are shown as they are, but for the texts that count something
+        // ("%n earlier reports"), whose singular comes from a catalogue of plural forms alone.
+        if (found || own->load(QStringLiteral(":/i18n/dumpreporter_en.qm")))
+            install(own.release());
+        // Numbers in English notation, as the texts around them.
+        const bool english
+            = locale.language() == QLocale::English || locale.language() == QLocale::C;
+        QLocale::setDefault(english ? locale : QLocale(QLocale::English, QLocale::UnitedStates));
         return QString();
+    }
+    // Numbers in the notation of the language shown ("14,2"), of the user's country when it
+    // speaks that language.
+    QLocale::setDefault(locale.language() == language.language() ? locale : language);
     // The catalogue names its own language ("ru_RU"); the toolkit's catalogue of the same
     // language keeps the window in one language.
-    const QLocale language(own->language());
     const QString languageName = QLocale::languageToCode(language.language());
     LOG_INFO(QStringLiteral("Texts are shown in the language %1.").arg(languageName));
     install(own.release());

@@ -3,6 +3,7 @@
 #include "app/kdumpreporterdlg.h"
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
+#include "skin/kstatusprogressbar.h"
 #include "webclient/kwebclient.h"
 
 #include <QtTest>
@@ -17,9 +18,52 @@ BoxCloser::BoxCloser()
             return;
         seen.append(BoxSeen { box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
             box->parentWidget() });
+        if (whenShown) {
+            // The hook may run the event loop: this box is answered once.
+            m_timer.stop();
+            whenShown(box);
+            m_timer.start();
+        }
         box->button(QMessageBox::Ok)->click();
     });
     m_timer.start();
+}
+
+QString bottomRowProblems(const KDumpReporterDlg &dialog)
+{
+    QStringList problems;
+    const auto *bar = dialog.findChild<KStatusProgressBar *>(QStringLiteral("progressUpload"));
+    QWidget *previous = nullptr;
+    for (const char *name : { "labelProgress", "progressUpload", "buttonSend", "buttonExit" }) {
+        auto *widget = dialog.findChild<QWidget *>(QLatin1String(name));
+        if (!widget->isVisible())
+            continue;
+        const int ownWidth
+            = widget == bar ? bar->minimumWidth() : widget->minimumSizeHint().width();
+        if (widget->width() < ownWidth)
+            problems << QStringLiteral("%1 is %2 wide, narrower than its %3")
+                            .arg(QLatin1String(name))
+                            .arg(widget->width())
+                            .arg(ownWidth);
+        if (widget->geometry().right() >= dialog.width())
+            problems << QStringLiteral("%1 ends at %2, outside the window of %3")
+                            .arg(QLatin1String(name))
+                            .arg(widget->geometry().right())
+                            .arg(dialog.width());
+        if (previous && previous->geometry().right() >= widget->geometry().left())
+            problems << QStringLiteral("%1 overlaps %2")
+                            .arg(QLatin1String(name), previous->objectName());
+        previous = widget;
+    }
+    if (bar->isVisible() && bar->isElided() && bar->toolTip() != bar->statusText())
+        problems << QStringLiteral("the bar shows \"%1\" without \"%2\" as its tool tip")
+                        .arg(bar->text(), bar->statusText());
+    if (bar->isVisible() && !bar->isElided()) {
+        const QFontMetrics metrics(bar->font());
+        if (metrics.horizontalAdvance(bar->text()) > bar->contentsRect().width())
+            problems << QStringLiteral("\"%1\" is wider than the bar").arg(bar->text());
+    }
+    return problems.join(QStringLiteral("; "));
 }
 
 WindowSession::WindowSession(const QString &dumpPath, int version)
@@ -27,6 +71,8 @@ WindowSession::WindowSession(const QString &dumpPath, int version)
     client = std::make_unique<KWebClient>(versionText(version));
     setWebClient(client.get());
     dialog = std::make_unique<KDumpReporterDlg>(dumpPath);
+    // A sent report is confirmed for a moment only, so that the tests do not wait it out.
+    dialog->setConfirmationTime(50);
     dialog->show();
 }
 

@@ -31,14 +31,17 @@ public:
     BoxCloser();
 
     QList<BoxSeen> seen;
+    // Called with each box once it is shown, before it is answered (it may wait meanwhile).
+    std::function<void(QMessageBox *)> whenShown;
 
 private:
     QTimer m_timer;
 };
 
 // The process-wide web client and the report window, set up the way start-up does it, for tests
-// that use the window as a user does. The client goes first when the session ends, so that no
-// answer from its thread can meet a window being destroyed.
+// that use the window as a user does; the confirmation of a sent report lasts 50 ms. The client
+// goes first when the session ends, so that no answer from its thread can meet a window being
+// destroyed.
 class WindowSession
 {
 public:
@@ -74,6 +77,12 @@ public:
     std::unique_ptr<KWebClient> client;
     std::unique_ptr<KDumpReporterDlg> dialog;
 };
+
+// What is wrong with the window's bottom row (state line, progress bar, "Send Report", "Exit") as
+// it is shown now, or an empty text: each shown widget keeps its own width (the bar the minimum
+// width it was given), lies inside the window and does not overlap the one before it; the bar
+// shows its text whole, or shortened with the whole text as its tool tip.
+QString bottomRowProblems(const KDumpReporterDlg &dialog);
 
 // The file's bytes, or "<missing>" when it cannot be read.
 QByteArray readTestFile(const QString &path);
