@@ -1,4 +1,5 @@
 #include "app/kdumpreporterdlg.h"
+#include "app/kreportqueue.h"
 #include "app/reportheader.h"
 #include "app/translations.h"
 #include "base/processvalues.h"
@@ -49,6 +50,8 @@ private Q_SLOTS:
     void progressText();
     void progressRowFits_data();
     void progressRowFits();
+    void fontsDrawAsStyleSheets_data();
+    void fontsDrawAsStyleSheets();
     void reportHeader_data();
     void reportHeader();
     void windowsVersionNames_data();
@@ -140,7 +143,7 @@ void TestDialog::form()
     for (const auto &[name, text] : texts) {
         auto *label = dialog.findChild<QLabel *>(name);
         QCOMPARE(label->text(), text);
-        QCOMPARE(label->styleSheet(), QStringLiteral("font: 11px;"));
+        QCOMPARE(label->font().pixelSize(), 11);
     }
     // Each button has its key (Alt and the underlined letter).
     QCOMPARE(dialog.findChild<QPushButton *>("buttonSend")->text(), QStringLiteral("&Send Report"));
@@ -742,6 +745,80 @@ void TestDialog::progressRowFits()
         else
             QCOMPARE(bar->text(), text);
     }
+}
+
+void TestDialog::fontsDrawAsStyleSheets_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<bool>("sending");
+    const QList<QPair<QByteArray, QLocale>> languages = {
+        { "en", QLocale(QLocale::English, QLocale::UnitedStates) },
+        { "ru", QLocale(QLocale::Russian, QLocale::Russia) },
+        { "de", QLocale(QLocale::German, QLocale::Germany) },
+    };
+    for (const auto &[code, locale] : languages) {
+        QTest::newRow(code + " editing") << locale << false;
+        QTest::newRow(code + " sending") << locale << true;
+    }
+}
+
+// The small texts of the window take their sizes from fonts set in code. The window draws the
+// same pixels as with the style sheets "font: 11px;" (the progress bar's "font: 10px;") that its
+// widgets had before, in every language, editing and sending (and at twice the scale, through a
+// second ctest).
+void TestDialog::fontsDrawAsStyleSheets()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(bool, sending);
+    installTranslations(locale);
+    const auto english = qScopeGuard(
+        [] { installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)); });
+    // A steady text cursor, drawn the same in both pictures.
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    const auto blink = qScopeGuard([flashTime] { QApplication::setCursorFlashTime(flashTime); });
+    // An earlier report waits, so that its line under the header is drawn too.
+    cacheFolder();
+    KPendingReport earlier;
+    earlier.dumpPath = m_home->path() + QStringLiteral("/earlier.dmp");
+    earlier.reportTime = QDateTime(QDate(2014, 2, 3), QTime(9, 5));
+    earlier.version = 0x10203;
+    QVERIFY(writeTestFile(earlier.dumpPath, "MDMP earlier"));
+    QVERIFY(KReportQueue(KReportQueue::defaultFolder()).add(earlier));
+    QCOMPARE(KReportQueue(KReportQueue::defaultFolder()).waitingCount(), 1);
+
+    const auto picture = [sending](bool styleSheets) {
+        KDumpReporterDlg dialog("/tmp/x.dmp");
+        if (styleSheets) {
+            for (const char *name : { "labelLogin", "labelPassword", "labelDumpFile",
+                     "labelComments", "buttonWhatIsSent", "checkBoxRestart", "labelProgress",
+                     "buttonSend", "buttonExit", "labelPendingReports" }) {
+                auto *widget = dialog.findChild<QWidget *>(QLatin1String(name));
+                widget->setFont(QFont());
+                widget->setStyleSheet(QStringLiteral("font: 11px;"));
+            }
+            auto *bar = dialog.findChild<QWidget *>(QStringLiteral("progressUpload"));
+            bar->setFont(QFont());
+            bar->setStyleSheet(QStringLiteral("font: 10px;"));
+        }
+        dialog.setRestartCommand(
+            QStringLiteral("velmora"), [](const QString &, const QStringList &) { return true; });
+        dialog.resize(dialog.minimumSize());
+        dialog.show();
+        if (!QTest::qWaitForWindowActive(&dialog))
+            return QImage();
+        if (sending) {
+            QMetaObject::invokeMethod(&dialog, "onChangeWindowMode", Q_ARG(bool, true));
+            dialog.showUploadProgress(102400, 204800);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return dialog.grab().toImage();
+    };
+    const QImage inCode = picture(false);
+    const QImage styled = picture(true);
+    QVERIFY(!inCode.isNull() && !styled.isNull());
+    QCOMPARE(inCode.size(), styled.size());
+    QVERIFY(inCode == styled);
 }
 
 void TestDialog::reportHeader_data()

@@ -1,7 +1,8 @@
 // Runs the reporter (built to end as soon as its window is shown), a minimal Qt dialog program and
 // the window's form built by the toolkit alone in turn, offscreen, and prints the median wall time
 // of each from process start to exit. The form's figure is the floor of the window itself: what
-// its widgets and texts cost, before anything of the reporter's own.
+// its widgets and texts cost, before anything of the reporter's own; the reporter is measured
+// against it, and the form against the minimal dialog.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -68,6 +69,7 @@ int main(int argc, char *argv[])
         << "startup.minimal_ms " << QString::number(m, 'f', 1) << '\n'
         << "startup.ratio " << QString::number(r / m, 'f', 3) << '\n'
         << "startup.form_ms " << QString::number(f, 'f', 1) << '\n'
-        << "startup.form_ratio " << QString::number(f / m, 'f', 3) << '\n';
+        << "startup.form_ratio " << QString::number(f / m, 'f', 3) << '\n'
+        << "startup.reporter_form_ratio " << QString::number(r / f, 'f', 3) << '\n';
     return 0;
 }

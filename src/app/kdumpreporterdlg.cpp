@@ -8,6 +8,7 @@
 #include "logging/logging.h"
 #include "settings/ksettingsmanager.h"
 #include "skin/kfileiconengine.h"
+#include "skin/pixelfont.h"
 #include "skin/skinresources.h"
 #include "webclient/kwebclient.h"
 
@@ -87,6 +88,12 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     , m_queue(KReportQueue::defaultFolder())
 {
     ui.setupUi(this);
+    // The small texts of the form: labels and buttons at 11 pixels, the progress bar's at 10.
+    for (QWidget *widget : std::initializer_list<QWidget *> { ui.labelLogin, ui.labelPassword,
+             ui.labelDumpFile, ui.labelComments, ui.buttonWhatIsSent, ui.checkBoxRestart,
+             ui.labelProgress, ui.buttonSend, ui.buttonExit })
+        setPixelFont(widget, 11);
+    setPixelFont(ui.progressUpload, 10);
     m_sendingStateText = ui.labelProgress->text();
     // The icon is read when the system first draws it, not while the window is being made.
     registerSkinResources();
@@ -137,7 +144,7 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     if (earlier > 0) {
         auto *pending = new QLabel(this);
         pending->setObjectName(QStringLiteral("labelPendingReports"));
-        pending->setStyleSheet(QStringLiteral("font: 11px;"));
+        setPixelFont(pending, 11);
         pending->setWordWrap(true);
         pending->setText(tr(
             "%n earlier reports wait to be sent; they are sent after this one.", nullptr, earlier));
