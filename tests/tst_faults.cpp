@@ -226,11 +226,10 @@ void TestFaults::initTestCase()
     m_service = std::make_unique<FaultyService>();
     m_untrusted = std::make_unique<FaultyService>(TestIdentity::SelfSigned);
 
-    // A minute of silence becomes a fraction of a second; single waits are short enough to see it.
+    // A minute of silence becomes a fraction of a second.
     m_savedTimeouts = KNetworkReply::defaultTimeouts();
     KNetworkReply::Timeouts timeouts = m_savedTimeouts;
     timeouts.silenceMs = SilenceMs;
-    timeouts.readWaitMs = 50;
     KNetworkReply::setDefaultTimeouts(timeouts);
 }
 
