@@ -10,6 +10,7 @@
 #include "http/krequestbody.h"
 #include "support/fullbackloglistener.h"
 #include "support/testhttpserver.h"
+#include "support/testproxyserver.h"
 #include "support/testsupport.h"
 
 #include <QAbstractSocket>
@@ -56,6 +57,7 @@ private slots:
 
     void writerSplitsHeadAndBodyIntoChunks();
     void writerStopsAtAnEarlyAnswer();
+    void drainedCountsTheTunnelsOwnSocket();
 
     void readerEndsAtCloseAndKeepsTheLimits_data();
     void readerEndsAtCloseAndKeepsTheLimits();
@@ -406,6 +408,34 @@ void TstTransport::writerStopsAtAnEarlyAnswer()
     QVERIFY(sent < body.size());
     // The answer is left for the reader.
     QVERIFY(connection.socket()->readAll().startsWith("HTTP/1.1 413 "));
+}
+
+// Through an HTTP proxy, the bytes of the connection are carried by the proxy tunnel's own socket:
+// a byte has left only once that socket wrote it.
+void TstTransport::drainedCountsTheTunnelsOwnSocket()
+{
+    if (!TestProxyServer::installed(TestProxyServer::Kind::Tinyproxy))
+        QSKIP("tinyproxy is not installed");
+    // The server takes the connection and reads nothing, so the bytes pile up on the way.
+    TestHttpServer server([](TestConnection &connection) { connection.sleep(3000); });
+    const auto proxy
+        = TestProxyServer::make(TestProxyServer::Kind::Tinyproxy, "", "", server.port());
+    QVERIFY2(proxy->start(), qPrintable(proxy->errorText()));
+    const QByteArray saved = qgetenv("http_proxy");
+    qputenv("http_proxy", proxy->url());
+    const auto restore = qScopeGuard([saved] { qputenv("http_proxy", saved); });
+
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(openConnection(connection, server.url()));
+    QVERIFY(connection.drained());
+    QAbstractSocket *socket = connection.socket();
+    socket->write(QByteArray(32 * 1024 * 1024, 'x'));
+    // The socket hands its bytes on to the tunnel's socket at once; they are still in the
+    // process.
+    QTRY_COMPARE_WITH_TIMEOUT(socket->bytesToWrite(), qint64(0), 10000);
+    QVERIFY(!connection.drained());
+    socket->abort();
 }
 
 // ---- the answer reader ------------------------------------------------------------------------

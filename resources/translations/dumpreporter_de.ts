@@ -236,6 +236,10 @@
         <source>Signing in... %1 s</source>
         <translation>Anmeldung... %1 s</translation>
     </message>
+    <message>
+        <source>the proxy did not accept the stored proxy login</source>
+        <translation>der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

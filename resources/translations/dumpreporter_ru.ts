@@ -237,6 +237,10 @@
         <source>Signing in... %1 s</source>
         <translation>Вход в систему... %1 с</translation>
     </message>
+    <message>
+        <source>the proxy did not accept the stored proxy login</source>
+        <translation>прокси-сервер не принял сохранённые учётные данные прокси</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>
