@@ -46,6 +46,7 @@ private Q_SLOTS:
     void noRestartWithoutCommand();
     void failureTexts_data();
     void failureTexts();
+    void proxyLoginRefusedText();
     void progressText_data();
     void progressText();
     void progressRowFits_data();
@@ -659,6 +660,20 @@ void TestDialog::failureTexts()
     failure.kind = KTransportFailure::Kind(kind);
     failure.socketError = socketError;
     QCOMPARE(KDumpReporterDlg::failureText(code, failure, kept, 60), expected);
+}
+
+// A proxy that refused the stored login is told apart from one that asked for a login when none
+// is stored.
+void TestDialog::proxyLoginRefusedText()
+{
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::ProxyAuthentication;
+    failure.socketError = QAbstractSocket::ProxyAuthenticationRequiredError;
+    failure.proxyLoginRefused = true;
+    QCOMPARE(KDumpReporterDlg::failureText(KWebClient::CallFailed, failure, false, 60),
+        QStringLiteral("Report sending failed. Could not connect to the Velmora service: the "
+                       "proxy did not accept the stored proxy login. Please check your network "
+                       "connection and try again later."));
 }
 
 void TestDialog::progressText_data()

@@ -47,7 +47,8 @@ enum class Fault {
 };
 
 // Where the API host points during the failing press.
-enum class Host { Healthy, ClosedPort, Untrusted };
+// SilentTls takes the connection and never says a word of the TLS handshake.
+enum class Host { Healthy, ClosedPort, Untrusted, SilentTls };
 
 const QByteArray loginOkBody(
     "login=\"1\"\ndeleted=\"0\"\nnew_user=\"0\"\ndomain=\"acme.example\"\n");
@@ -199,6 +200,7 @@ private:
     QTemporaryDir m_files;
     std::unique_ptr<FaultyService> m_service;
     std::unique_ptr<FaultyService> m_untrusted;
+    std::unique_ptr<TestHttpServer> m_silentTls;
     KNetworkReply::Timeouts m_savedTimeouts;
 };
 
@@ -211,6 +213,8 @@ QString TestFaults::hostAndPort(Host host) const
     }
     case Host::Untrusted:
         return m_untrusted->hostAndPort();
+    case Host::SilentTls:
+        return m_silentTls->hostAndPort();
     case Host::Healthy:
         break;
     }
@@ -228,18 +232,20 @@ void TestFaults::initTestCase()
         .trustTestCa();
     m_service = std::make_unique<FaultyService>();
     m_untrusted = std::make_unique<FaultyService>(TestIdentity::SelfSigned);
+    m_silentTls = std::make_unique<TestHttpServer>(
+        [](TestConnection &connection) { connection.waitForClientClose(10000); });
 
-    // A minute of silence becomes a fraction of a second; single waits are short enough to see it.
+    // A minute of silence becomes a fraction of a second.
     m_savedTimeouts = KNetworkReply::defaultTimeouts();
     KNetworkReply::Timeouts timeouts = m_savedTimeouts;
     timeouts.silenceMs = SilenceMs;
-    timeouts.readWaitMs = 50;
     KNetworkReply::setDefaultTimeouts(timeouts);
 }
 
 void TestFaults::cleanupTestCase()
 {
     KNetworkReply::setDefaultTimeouts(m_savedTimeouts);
+    m_silentTls.reset();
     m_untrusted.reset();
     m_service.reset();
     m_env.reset();
@@ -280,6 +286,15 @@ void TestFaults::faultThenHealthyRetry_data()
                              .arg(int(QAbstractSocket::SslHandshakeFailedError)),
                serverError, code(4) }
         << unreachableText("the server's certificate is not trusted");
+    // The handshake, like an answer, may be silent for no longer than the silence time-out.
+    QTest::newRow("sign-in: silent during the TLS handshake")
+        << int(Host::SilentTls) << int(Fault::None) << login << connectionFailed << QStringList()
+        << QStringList { QStringLiteral("TRACE Got errror from a socket (%1): The server sent "
+                                        "nothing for %2 ms during the TLS handshake")
+                             .arg(int(QAbstractSocket::SocketTimeoutError))
+                             .arg(SilenceMs),
+               serverError, code(4) }
+        << unreachableText("the secure connection could not be set up");
     QTest::newRow("sign-in: invalid header")
         << int(Host::Healthy) << int(Fault::InvalidHeader) << login << connectionFailed
         << QStringList { login }

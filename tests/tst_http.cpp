@@ -45,8 +45,6 @@ KNetworkReply::Timeouts quickTimeouts(int silenceMs = 5000)
 {
     KNetworkReply::Timeouts timeouts;
     timeouts.silenceMs = silenceMs;
-    timeouts.readWaitMs = 50;
-    timeouts.writeWaitMs = 50;
     timeouts.tlsHandshakeMs = 5000;
     return timeouts;
 }

@@ -12,8 +12,8 @@
 #include "support/apitestserver.h"
 #include "support/reportwindowdriver.h"
 #include "support/testenvironment.h"
+#include "support/testproxyserver.h"
 #include "support/testsupport.h"
-#include "support/testtinyproxy.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -83,6 +83,7 @@ private Q_SLOTS:
     void sendPendingKeepsWhatFails();
     void twoSendersSendEachReportOnce();
     void sendPendingStillNeedsTheOtherOptions();
+    void sendPendingThroughProxy_data();
     void sendPendingThroughProxy();
 
 private:
@@ -546,12 +547,21 @@ void TestQueue::sendPendingStillNeedsTheOtherOptions()
 QTEST_MAIN(TestQueue)
 // Velmora starts the reporter with its own environment: a proxy named there carries the reports,
 // and the proxy's credentials come from the settings store.
+void TestQueue::sendPendingThroughProxy_data()
+{
+    QTest::addColumn<TestProxyServer::Kind>("kind");
+    QTest::newRow("tinyproxy") << TestProxyServer::Kind::Tinyproxy;
+    QTest::newRow("squid") << TestProxyServer::Kind::Squid;
+}
+
 void TestQueue::sendPendingThroughProxy()
 {
-    if (TestTinyproxy::binary().isEmpty())
-        QSKIP("tinyproxy is not installed");
-    TestTinyproxy proxy("proxyman", "pr0xy-pa55", m_server->port());
-    QVERIFY2(proxy.start(), qPrintable(proxy.errorText()));
+    QFETCH(TestProxyServer::Kind, kind);
+    if (!TestProxyServer::installed(kind))
+        QSKIP("the proxy is not installed");
+    const std::unique_ptr<TestProxyServer> proxy
+        = TestProxyServer::make(kind, "proxyman", "pr0xy-pa55", m_server->port());
+    QVERIFY2(proxy->start(), qPrintable(proxy->errorText()));
     {
         QSettings store(m_home->path() + "/.config/co/so.conf", QSettings::IniFormat);
         store.setValue("ProxyUser", "proxyman");
@@ -564,22 +574,22 @@ void TestQueue::sendPendingThroughProxy()
 
     QProcess process;
     QProcessEnvironment env = programEnvironment(false);
-    env.insert("https_proxy", QString::fromLatin1(proxy.url()));
+    env.insert("https_proxy", QString::fromLatin1(proxy->url()));
     env.remove("no_proxy");
     env.remove("NO_PROXY");
     process.setProcessEnvironment(env);
     process.start(program(), sendPendingArguments());
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    const QByteArray log = newLog();
+    QVERIFY2(process.exitCode() == 0, log + proxy->log().toLocal8Bit());
 
     QCOMPARE(m_server->methods(), QStringList({ "login", "upload_feedback2" }));
     QCOMPARE(uploadedDumps(m_server->requests()), QList<QByteArray>({ "MDMP proxied" }));
     QVERIFY(!QFile::exists(report.dumpPath));
     // Both requests went through the proxy's tunnel, and no credential reached the log.
-    QCOMPARE(proxy.tunnels(), 2);
-    const QByteArray log = newLog();
-    QVERIFY2(log.contains("through the proxy 127.0.0.1:" + QByteArray::number(proxy.port())), log);
+    QTRY_COMPARE(proxy->tunnels(), 2);
+    QVERIFY2(log.contains("through the proxy 127.0.0.1:" + QByteArray::number(proxy->port())), log);
     QVERIFY(!log.contains("pr0xy-pa55"));
 }
 

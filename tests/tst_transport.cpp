@@ -1,5 +1,6 @@
-// The pieces of the HTTP transport on their own: the answer parser on tricky headers, the abort
-// token, the connection and its typed failures, the paced writer and the answer reader.
+// The pieces of the HTTP transport on their own, each driven by this thread's event loop: the
+// answer parser on tricky headers, the abort token, the connection and its typed failures, the
+// paced writer and the answer reader.
 
 #include "http/kaborttoken.h"
 #include "http/kanswerreader.h"
@@ -9,11 +10,15 @@
 #include "http/krequestbody.h"
 #include "support/fullbackloglistener.h"
 #include "support/testhttpserver.h"
+#include "support/testproxyserver.h"
 #include "support/testsupport.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -42,14 +47,17 @@ private slots:
     void parseAnswer_data();
     void parseAnswer();
 
-    void abortTokenSleeps();
+    void abortTokenWakesTheLoop();
 
     void connectionFailures_data();
     void connectionFailures();
     void connectionAbortEndsAHangingConnect();
+    void stuckHandshakeEndsWithItsTimeouts_data();
+    void stuckHandshakeEndsWithItsTimeouts();
 
     void writerSplitsHeadAndBodyIntoChunks();
     void writerStopsAtAnEarlyAnswer();
+    void drainedCountsTheTunnelsOwnSocket();
 
     void readerEndsAtCloseAndKeepsTheLimits_data();
     void readerEndsAtCloseAndKeepsTheLimits();
@@ -182,36 +190,62 @@ void TstTransport::parseAnswer()
 
 // ---- the abort token --------------------------------------------------------------------------
 
-void TstTransport::abortTokenSleeps()
+void TstTransport::abortTokenWakesTheLoop()
 {
-    KAbortToken token;
-    QElapsedTimer clock;
-    clock.start();
-    // Without an abort the sleep lasts to its deadline.
-    QVERIFY(token.sleepUntil(QDeadlineTimer(50)));
-    QVERIFY(clock.elapsed() >= 50);
-    QVERIFY(!token.isAborted());
+    // A piece that waits on another thread's loop hears of an abort from this thread at once.
+    QThread loopThread;
+    QObject receiver;
+    receiver.moveToThread(&loopThread);
+    loopThread.start();
+    const auto stop = qScopeGuard([&loopThread] {
+        loopThread.quit();
+        loopThread.wait();
+    });
 
-    // An abort from another thread ends a long sleep, and one that never ends, at once.
-    for (const QDeadlineTimer &deadline :
-        { QDeadlineTimer(60000), QDeadlineTimer(QDeadlineTimer::Forever) }) {
-        KAbortToken sleeper;
-        std::thread aborter([&sleeper] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            sleeper.abort();
+    KAbortToken token;
+    std::atomic<int> calls { 0 };
+    std::atomic<bool> inLoopThread { false };
+    {
+        KAbortToken::Wake wake(token, &receiver, [&] {
+            inLoopThread = QThread::currentThread() == &loopThread;
+            ++calls;
         });
-        clock.restart();
-        QVERIFY(!sleeper.sleepUntil(deadline));
-        aborter.join();
-        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(sleeper.isAborted());
-        // Once aborted, a sleep does not even start, also with its deadline passed.
-        QVERIFY(!sleeper.sleepUntil(QDeadlineTimer(60000)));
-        QVERIFY(!sleeper.sleepUntil(QDeadlineTimer(0)));
+        QVERIFY(!token.isAborted());
+        token.abort();
+        token.abort(); // once is enough
+        QVERIFY(token.isAborted());
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
+        QVERIFY(inLoopThread.load());
     }
+    // A wake made after the abort is not called: its owner looks at the flag.
+    KAbortToken::Wake late(token, &receiver, [&] { ++calls; });
+    token.abort();
+    QTest::qWait(50);
+    QCOMPARE(calls.load(), 1);
 }
 
 // ---- the connection ---------------------------------------------------------------------------
+
+namespace {
+
+// Opens the connection on this thread's loop; whether it opened.
+bool openConnection(KHttpConnection &connection, const QUrl &url, int connectMs = 5000,
+    int handshakeMs = 5000, int silenceMs = 5000)
+{
+    QSignalSpy opened(&connection, &KHttpConnection::opened);
+    QSignalSpy failed(&connection, &KHttpConnection::failed);
+    connection.open(url, connectMs, handshakeMs, silenceMs);
+    // Neither comes before open() returned.
+    if (opened.size() + failed.size() != 0)
+        return false;
+    if (!QTest::qWaitFor([&] { return opened.size() + failed.size() > 0; }, 30000))
+        return false;
+    // And only one of them, once.
+    QTest::qWait(1);
+    return opened.size() == 1 && failed.isEmpty();
+}
+
+} // namespace
 
 void TstTransport::connectionFailures_data()
 {
@@ -247,7 +281,7 @@ void TstTransport::connectionFailures()
     }
     KAbortToken abort;
     KHttpConnection connection(abort);
-    QVERIFY(!connection.open(url, 5000, 5000));
+    QVERIFY(!openConnection(connection, url));
     QVERIFY2(connection.failure().kind == kind, qPrintable(kindText(connection.failure().kind)));
     QCOMPARE(connection.failure().socketError, socketError);
     QVERIFY(!connection.failure().detail.isEmpty());
@@ -267,7 +301,7 @@ void TstTransport::connectionAbortEndsAHangingConnect()
     });
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!connection.open(hanging, 60000, 5000));
+    QVERIFY(!openConnection(connection, hanging, 60000));
     aborter.join();
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(connection.failure().kind == KTransportFailure::Aborted,
@@ -276,9 +310,39 @@ void TstTransport::connectionAbortEndsAHangingConnect()
     // The time-out of its own, without an abort.
     KAbortToken never;
     KHttpConnection slow(never);
-    QVERIFY(!slow.open(hanging, 100, 5000));
+    QVERIFY(!openConnection(slow, hanging, 100));
     QVERIFY2(slow.failure().kind == KTransportFailure::ConnectTimeout,
         qPrintable(kindText(slow.failure().kind)));
+}
+
+void TstTransport::stuckHandshakeEndsWithItsTimeouts_data()
+{
+    QTest::addColumn<int>("handshakeMs");
+    QTest::addColumn<int>("silenceMs");
+    QTest::addColumn<QString>("detail");
+
+    QTest::newRow("silent server, silence first")
+        << 60000 << 300 << "The server sent nothing for 300 ms during the TLS handshake";
+    QTest::newRow("silent server, handshake time-out first")
+        << 300 << 60000 << "The TLS handshake did not finish within 300 ms";
+}
+
+void TstTransport::stuckHandshakeEndsWithItsTimeouts()
+{
+    QFETCH(int, handshakeMs);
+    QFETCH(int, silenceMs);
+    QFETCH(QString, detail);
+    // A plain server on the https port: it takes the connection and never says a word.
+    TestHttpServer server([](TestConnection &connection) { connection.waitForClientClose(10000); });
+    QUrl url = server.url();
+    url.setScheme(QStringLiteral("https"));
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(!openConnection(connection, url, 5000, handshakeMs, silenceMs));
+    QVERIFY2(connection.failure().kind == KTransportFailure::TlsHandshakeFailed,
+        qPrintable(kindText(connection.failure().kind)));
+    QCOMPARE(connection.failure().socketError, int(QAbstractSocket::SocketTimeoutError));
+    QCOMPARE(connection.failure().detail, detail);
 }
 
 // ---- the paced writer -------------------------------------------------------------------------
@@ -288,22 +352,25 @@ void TstTransport::writerSplitsHeadAndBodyIntoChunks()
     TestHttpServer server([](TestConnection &connection) { connection.readRequest(); });
     KAbortToken abort;
     KHttpConnection connection(abort);
-    QVERIFY(connection.open(server.url(), 5000, 5000));
+    QVERIFY(openConnection(connection, server.url()));
 
     // 7 bytes of head and 10 of body in chunks of 5: one chunk spans both.
     KByteArrayBody body("0123456789");
     KPacedWriter::Settings settings;
     settings.chunkSize = 5;
     settings.periodMs = 0;
-    settings.writeWaitMs = 50;
+    KPacedWriter writer(connection, abort, settings);
     QList<qint64> progress;
-    const KTransportFailure failure
-        = KPacedWriter(connection, abort, settings)
-              .write("HEAD\r\n\r", body, [&](qint64 sent, qint64 total) {
-                  QCOMPARE(total, qint64(17));
-                  progress.append(sent);
-              });
-    QVERIFY2(!failure.failed(), qPrintable(kindText(failure.kind)));
+    connect(&writer, &KPacedWriter::progress, this, [&](qint64 sent, qint64 total) {
+        QCOMPARE(total, qint64(17));
+        // Counted once the chunk has left: nothing waits in the socket.
+        QVERIFY(connection.drained());
+        progress.append(sent);
+    });
+    QSignalSpy finished(&writer, &KPacedWriter::finished);
+    writer.start("HEAD\r\n\r", body);
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(!writer.failure().failed(), qPrintable(kindText(writer.failure().kind)));
     QCOMPARE(progress, (QList<qint64> { 5, 10, 15, 17 }));
     connection.close();
     QVERIFY(server.waitForConnections(1));
@@ -320,25 +387,55 @@ void TstTransport::writerStopsAtAnEarlyAnswer()
     });
     KAbortToken abort;
     KHttpConnection connection(abort);
-    QVERIFY(connection.open(server.url(), 5000, 5000));
+    QVERIFY(openConnection(connection, server.url()));
 
     // A minute of chunks if nothing stopped them.
     KByteArrayBody body(QByteArray(600 * 100, 'b'));
     KPacedWriter::Settings settings;
     settings.chunkSize = 100;
     settings.periodMs = 100;
-    settings.writeWaitMs = 50;
+    KPacedWriter writer(connection, abort, settings);
     qint64 sent = 0;
+    connect(&writer, &KPacedWriter::progress, this, [&sent](qint64 done, qint64) { sent = done; });
+    QSignalSpy finished(&writer, &KPacedWriter::finished);
     QElapsedTimer clock;
     clock.start();
-    const KTransportFailure failure = KPacedWriter(connection, abort, settings)
-                                          .write("POST / HTTP/1.0\r\n\r\n", body,
-                                              [&sent](qint64 done, qint64) { sent = done; });
-    QVERIFY2(failure.kind == KTransportFailure::AnsweredEarly, qPrintable(kindText(failure.kind)));
+    writer.start("POST / HTTP/1.0\r\n\r\n", body);
+    QVERIFY(finished.wait(30000));
+    QVERIFY2(writer.failure().kind == KTransportFailure::AnsweredEarly,
+        qPrintable(kindText(writer.failure().kind)));
     QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(sent < body.size());
     // The answer is left for the reader.
     QVERIFY(connection.socket()->readAll().startsWith("HTTP/1.1 413 "));
+}
+
+// Through an HTTP proxy, the bytes of the connection are carried by the proxy tunnel's own socket:
+// a byte has left only once that socket wrote it.
+void TstTransport::drainedCountsTheTunnelsOwnSocket()
+{
+    if (!TestProxyServer::installed(TestProxyServer::Kind::Tinyproxy))
+        QSKIP("tinyproxy is not installed");
+    // The server takes the connection and reads nothing, so the bytes pile up on the way.
+    TestHttpServer server([](TestConnection &connection) { connection.sleep(3000); });
+    const auto proxy
+        = TestProxyServer::make(TestProxyServer::Kind::Tinyproxy, "", "", server.port());
+    QVERIFY2(proxy->start(), qPrintable(proxy->errorText()));
+    const QByteArray saved = qgetenv("http_proxy");
+    qputenv("http_proxy", proxy->url());
+    const auto restore = qScopeGuard([saved] { qputenv("http_proxy", saved); });
+
+    KAbortToken abort;
+    KHttpConnection connection(abort);
+    QVERIFY(openConnection(connection, server.url()));
+    QVERIFY(connection.drained());
+    QAbstractSocket *socket = connection.socket();
+    socket->write(QByteArray(32 * 1024 * 1024, 'x'));
+    // The socket hands its bytes on to the tunnel's socket at once; they are still in the
+    // process.
+    QTRY_COMPARE_WITH_TIMEOUT(socket->bytesToWrite(), qint64(0), 10000);
+    QVERIFY(!connection.drained());
+    socket->abort();
 }
 
 // ---- the answer reader ------------------------------------------------------------------------
@@ -387,26 +484,28 @@ void TstTransport::readerEndsAtCloseAndKeepsTheLimits()
     });
     KAbortToken abort;
     KHttpConnection connection(abort);
-    QVERIFY(connection.open(server.url(), 5000, 5000));
+    QVERIFY(openConnection(connection, server.url()));
     KAnswerReader::Settings settings;
     settings.silenceMs = 300;
-    settings.readWaitMs = 50;
     settings.maxHeaderBytes = 256;
     settings.maxBodyBytes = 1024;
     KAnswerReader reader(connection, abort, settings);
+    QSignalSpy finished(&reader, &KAnswerReader::finished);
 
-    QByteArray bytes;
-    qsizetype end = -1;
-    const KTransportFailure head = reader.readHeader(bytes, end);
-    QVERIFY2(head.kind == headerFailure, qPrintable(kindText(head.kind)));
-    if (head.failed())
+    reader.readHeader();
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(reader.failure().kind == headerFailure, qPrintable(kindText(reader.failure().kind)));
+    if (reader.failure().failed())
         return;
+    const qsizetype end = reader.headerEnd();
     QCOMPARE(end, answer.indexOf("\r\n\r\n"));
-    QByteArray received = bytes.mid(end + 4);
-    const KTransportFailure rest = reader.readBody(
-        received.size(), [&received](const QByteArray &chunk) { received += chunk; });
-    QVERIFY2(rest.kind == bodyFailure, qPrintable(kindText(rest.kind)));
-    if (!rest.failed())
+    QByteArray received = reader.bytes().mid(end + 4);
+    connect(&reader, &KAnswerReader::bodyChunk, this,
+        [&received](const QByteArray &chunk) { received += chunk; });
+    reader.readBody(received.size());
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(reader.failure().kind == bodyFailure, qPrintable(kindText(reader.failure().kind)));
+    if (!reader.failure().failed())
         QCOMPARE(received, body);
 }
 

@@ -1118,7 +1118,6 @@ void TestWebClient::lastFailureNamesWhatWentWrong()
     const KNetworkReply::Timeouts saved = KNetworkReply::defaultTimeouts();
     KNetworkReply::Timeouts timeouts = saved;
     timeouts.silenceMs = 300;
-    timeouts.readWaitMs = 50;
     KNetworkReply::setDefaultTimeouts(timeouts);
     const auto restore = qScopeGuard([saved] { KNetworkReply::setDefaultTimeouts(saved); });
 

@@ -235,6 +235,10 @@
         <source>Connecting… %1&#xa0;s</source>
         <translation>Verbindungsaufbau … %1&#xa0;s</translation>
     </message>
+    <message>
+        <source>the proxy did not accept the stored proxy login</source>
+        <translation>der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

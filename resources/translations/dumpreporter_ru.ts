@@ -237,6 +237,10 @@
         <source>Connecting… %1&#xa0;s</source>
         <translation>Подключение… %1&#xa0;с</translation>
     </message>
+    <message>
+        <source>the proxy did not accept the stored proxy login</source>
+        <translation>прокси-сервер не принял сохранённые учётные данные прокси</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

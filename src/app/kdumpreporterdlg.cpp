@@ -423,6 +423,8 @@ QString KDumpReporterDlg::failureText(
     case KTransportFailure::CertificateUntrusted:
         return unreachable(tr("the server's certificate is not trusted"));
     case KTransportFailure::ProxyAuthentication:
+        if (failure.proxyLoginRefused)
+            return unreachable(tr("the proxy did not accept the stored proxy login"));
         return unreachable(tr("the proxy asked for a login that is not stored"));
     case KTransportFailure::ProxyFailed:
         return unreachable(tr("the proxy could not be reached or would not connect"));

@@ -11,8 +11,8 @@ class KWebClient;
 // entry are deleted only after the service accepted the report; what fails stays queued.
 //
 // Threads: every call blocks the calling thread while the web client works (the client's calls
-// run on the thread that calls them). The window calls sendReport on the web client's thread;
-// the headless mode calls sendAll on the main thread. The object holds no state of its own
+// run on the thread that calls them, in a local event loop). The window calls sendReport, and the
+// headless mode sendAll, on the web client's thread. The object holds no state of its own
 // between calls besides the client and the queue's folder.
 class KPendingSender
 {

@@ -39,8 +39,20 @@ static int sendPendingReports(
     setVersionNumber(version);
     VM::KSettingsManager::init(version, company, soft);
     auto client = std::make_unique<KWebClient>(versionText(version));
-    const int exitCode
-        = KPendingSender(client.get(), KReportQueue(KReportQueue::defaultFolder())).sendAll();
+    // The requests run on the web client's thread, as the window's do; this thread waits in its
+    // own loop until they are done.
+    const KPendingSender sender(client.get(), KReportQueue(KReportQueue::defaultFolder()));
+    int exitCode = 1;
+    QMetaObject::invokeMethod(
+        client.get(),
+        [&sender, &exitCode, &app] {
+            exitCode = sender.sendAll();
+            // Queued, so that the exit reaches the loop also when it has not started yet.
+            QMetaObject::invokeMethod(
+                &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    QCoreApplication::exec();
     client->shutDown();
     client.reset();
     LOG_INFO(QStringLiteral("Dump reporter is now exiting."));

@@ -1,31 +1,43 @@
 #pragma once
 
-#include <QDeadlineTimer>
-
 #include <atomic>
-#include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <vector>
+
+class QObject;
 
 // The abort of one exchange: a flag set once from any thread, read cheaply by the thread that runs
-// the exchange, and a wake-up for that thread's sleeps, so that a pause between two chunks ends at
-// once instead of at the end of its period. Blocking socket waits cannot be woken; they run in
-// slices of at most sliceMs and look at the flag between them.
+// the exchange, and a wake-up for that thread's event loop. Each piece of an exchange that waits
+// for something registers a Wake while it waits; abort() queues a call into its thread, so the
+// loop hears of the abort at once, whatever it waits for.
 class KAbortToken
 {
 public:
-    // Longest stretch of any blocking socket wait before the flag is looked at again.
-    static constexpr int sliceMs = 25;
+    // While it lives, the first abort() reaches onAbort through a queued call in receiver's
+    // thread. An abort that came before it is not repeated: look at isAborted() after making it.
+    // Destroy it in receiver's thread, before the receiver.
+    class Wake
+    {
+    public:
+        Wake(KAbortToken &token, QObject *receiver, std::function<void()> onAbort);
+        ~Wake();
+        Wake(const Wake &) = delete;
+        Wake &operator=(const Wake &) = delete;
 
-    // Sets the flag and wakes every sleepUntil(); from any thread, any number of times.
+    private:
+        friend class KAbortToken;
+        KAbortToken &m_token;
+        QObject *m_receiver;
+        std::function<void()> m_onAbort;
+    };
+
+    // Sets the flag and wakes every registered piece; from any thread, any number of times.
     void abort();
     bool isAborted() const { return m_aborted.load(std::memory_order_acquire); }
 
-    // Sleeps until the deadline has passed or abort() is called; false when aborted (also when the
-    // flag was already set or the deadline had already passed with the flag set).
-    bool sleepUntil(const QDeadlineTimer &deadline);
-
 private:
     std::atomic<bool> m_aborted { false };
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    std::mutex m_mutex; // guards m_wakes, and the calls made from them
+    std::vector<Wake *> m_wakes;
 };

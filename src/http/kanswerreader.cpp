@@ -5,8 +5,19 @@
 #include "http/khttpconnection.h"
 
 #include <QAbstractSocket>
+#include <QMetaObject>
 
 #include <algorithm>
+
+struct KAnswerReader::AbortWake
+{
+    AbortWake(KAbortToken &token, KAnswerReader *reader)
+        : wake(token, reader, [reader] {
+            reader->finish({ KTransportFailure::Aborted, QString(), -1 });
+        })
+    { }
+    KAbortToken::Wake wake;
+};
 
 KAnswerReader::KAnswerReader(
     KHttpConnection &connection, KAbortToken &abort, const Settings &settings)
@@ -14,120 +25,145 @@ KAnswerReader::KAnswerReader(
     , m_abort(abort)
     , m_settings(settings)
 {
-    m_silence.start();
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, &KAnswerReader::onSilence);
 }
+
+KAnswerReader::~KAnswerReader() = default;
 
 bool KAnswerReader::tooLarge(qint64 headerBytes, qint64 bodyBytes) const
 {
     return headerBytes > m_settings.maxHeaderBytes || bodyBytes > m_settings.maxBodyBytes;
 }
 
-int KAnswerReader::silenceLeft() const
+void KAnswerReader::readHeader()
 {
-    return int(std::max<qint64>(0, m_settings.silenceMs - m_silence.elapsed()));
+    m_bytes.clear();
+    m_end = -1;
+    begin(Stage::Header);
 }
 
-KTransportFailure KAnswerReader::readHeader(QByteArray &bytes, qsizetype &end)
+void KAnswerReader::readBody(qint64 bodyBytes)
 {
-    KTransportFailure failure;
-    m_silence.restart();
-    end = -1;
-    while (end < 0) {
-        QByteArray chunk;
-        if (!readChunk(chunk, silenceLeft(), failure))
-            return failure;
-        if (chunk.isEmpty()) {
-            failure.kind = KTransportFailure::ClosedBeforeHeader;
-            failure.detail = m_connection.socket()->errorString();
-            return failure;
-        }
-        m_silence.restart();
-        bytes.append(chunk);
-        end = KHttpAnswerParser::headerEnd(bytes);
-        if (tooLarge(end < 0 ? bytes.size() : end, 0)) {
-            failure.kind = KTransportFailure::AnswerTooLarge;
-            failure.detail
-                = QStringLiteral("header of more than %1 bytes").arg(m_settings.maxHeaderBytes);
-            return failure;
-        }
-    }
-    return failure;
+    m_bodyBytes = bodyBytes;
+    begin(Stage::Body);
 }
 
-KTransportFailure KAnswerReader::readBody(qint64 bodyBytes, const Chunk &chunk)
+void KAnswerReader::begin(Stage stage)
 {
-    KTransportFailure failure;
-    const auto tooLargeFailure = [this, &failure] {
-        failure.kind = KTransportFailure::AnswerTooLarge;
-        failure.detail = QStringLiteral("body of more than %1 bytes").arg(m_settings.maxBodyBytes);
-        return failure;
-    };
-    if (tooLarge(0, bodyBytes))
-        return tooLargeFailure();
-    for (;;) {
-        QByteArray piece;
-        if (!readChunk(piece, silenceLeft(), failure))
-            return failure;
-        if (piece.isEmpty())
-            return failure;
-        bodyBytes += piece.size();
-        if (tooLarge(0, bodyBytes))
-            return tooLargeFailure();
-        m_silence.restart();
-        chunk(piece);
-    }
+    m_stage = stage;
+    m_failure = KTransportFailure();
+    m_wake = std::make_unique<AbortWake>(m_abort, this);
+    connect(&m_connection, &KHttpConnection::readable, this, &KAnswerReader::onReadable,
+        Qt::UniqueConnection);
+    connect(&m_connection, &KHttpConnection::ended, this, &KAnswerReader::onEnded,
+        Qt::UniqueConnection);
+    m_sinceData.start();
+    m_silence.start(std::max(0, m_settings.silenceMs));
+    // What is already there (or a peer that has already ended) is taken from the loop, so that
+    // finished() never comes before this call has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this, stage] {
+            if (m_stage != stage)
+                return;
+            if (m_abort.isAborted())
+                finish({ KTransportFailure::Aborted, QString(), -1 });
+            else if (stage == Stage::Body && tooLarge(0, m_bodyBytes))
+                finish({ KTransportFailure::AnswerTooLarge,
+                    QStringLiteral("body of more than %1 bytes").arg(m_settings.maxBodyBytes),
+                    -1 });
+            else if (m_connection.peerClosed())
+                onEnded();
+            else
+                onReadable();
+        },
+        Qt::QueuedConnection);
 }
 
-bool KAnswerReader::readChunk(QByteArray &out, int timeoutMs, KTransportFailure &failure)
+bool KAnswerReader::take()
 {
     QAbstractSocket *socket = m_connection.socket();
-    const int readWaitMs = std::max(1, m_settings.readWaitMs);
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (socket->bytesAvailable() > 0)
-            break;
-        // A TLS record that carries no application data wakes the wait without any bytes.
-        if (waitReadable(readWaitMs) && socket->bytesAvailable() > 0)
-            break;
-        if (m_abort.isAborted()) {
-            failure.kind = KTransportFailure::Aborted;
+    if (!socket || socket->bytesAvailable() <= 0)
+        return true;
+    const QByteArray piece = socket->readAll();
+    if (piece.isEmpty())
+        return true;
+    m_sinceData.restart();
+    m_silence.start(std::max(0, m_settings.silenceMs));
+    if (m_stage == Stage::Header) {
+        m_bytes.append(piece);
+        m_end = KHttpAnswerParser::headerEnd(m_bytes);
+        if (tooLarge(m_end < 0 ? m_bytes.size() : m_end, 0)) {
+            finish({ KTransportFailure::AnswerTooLarge,
+                QStringLiteral("header of more than %1 bytes").arg(m_settings.maxHeaderBytes),
+                -1 });
             return false;
         }
-        if (m_connection.peerClosed() && socket->bytesAvailable() == 0)
-            return true;
+        if (m_end >= 0) {
+            finish(KTransportFailure());
+            return false;
+        }
+        return true;
     }
-    const qint64 elapsed = timer.elapsed();
-    // Data that came only after the time-out ran out counts as none, and so does a wait that
-    // ended with nothing at all.
-    if (elapsed > timeoutMs || socket->bytesAvailable() == 0) {
-        failure.kind = KTransportFailure::Silence;
-        failure.socketError = int(socket->error());
-        failure.detail = QStringLiteral("timeout = %1, elapsed = %2, state = %3, error = %4")
-                             .arg(timeoutMs)
-                             .arg(elapsed)
-                             .arg(int(socket->state()))
-                             .arg(socket->errorString());
+    m_bodyBytes += piece.size();
+    if (tooLarge(0, m_bodyBytes)) {
+        finish({ KTransportFailure::AnswerTooLarge,
+            QStringLiteral("body of more than %1 bytes").arg(m_settings.maxBodyBytes), -1 });
         return false;
     }
-    out = socket->readAll();
-    return true;
+    emit bodyChunk(piece);
+    return m_stage == Stage::Body;
 }
 
-bool KAnswerReader::waitReadable(int ms)
+void KAnswerReader::onReadable()
 {
-    QAbstractSocket *socket = m_connection.socket();
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (m_abort.isAborted())
-            return false;
-        const qint64 left = ms - timer.elapsed();
-        if (left <= 0)
-            return false;
-        if (socket->waitForReadyRead(int(std::min<qint64>(left, KAbortToken::sliceMs))))
-            return true;
-        if (m_connection.peerClosed())
-            return false;
+    if (m_stage == Stage::Header || m_stage == Stage::Body)
+        take();
+}
+
+void KAnswerReader::onEnded()
+{
+    if (m_stage != Stage::Header && m_stage != Stage::Body)
+        return;
+    // The last bytes may still wait on the socket.
+    if (!take())
+        return;
+    if (m_stage == Stage::Header) {
+        const QAbstractSocket *socket = m_connection.socket();
+        finish({ KTransportFailure::ClosedBeforeHeader, socket ? socket->errorString() : QString(),
+            socket ? int(socket->error()) : -1 });
+        return;
     }
+    finish(KTransportFailure());
+}
+
+void KAnswerReader::onSilence()
+{
+    if (m_stage != Stage::Header && m_stage != Stage::Body)
+        return;
+    const QAbstractSocket *socket = m_connection.socket();
+    KTransportFailure failure;
+    failure.kind = KTransportFailure::Silence;
+    failure.socketError = socket ? int(socket->error()) : -1;
+    failure.detail = QStringLiteral("timeout = %1, elapsed = %2, state = %3, error = %4")
+                         .arg(m_settings.silenceMs)
+                         .arg(m_sinceData.elapsed())
+                         .arg(socket ? int(socket->state()) : 0)
+                         .arg(socket ? socket->errorString() : QString());
+    finish(failure);
+}
+
+void KAnswerReader::finish(KTransportFailure failure)
+{
+    if (m_stage != Stage::Header && m_stage != Stage::Body)
+        return;
+    m_stage = Stage::Done;
+    m_silence.stop();
+    m_wake.reset();
+    disconnect(&m_connection, nullptr, this, nullptr);
+    if (m_abort.isAborted())
+        failure = { KTransportFailure::Aborted, QString(), -1 };
+    m_failure = failure;
+    emit finished();
 }

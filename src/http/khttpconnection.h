@@ -6,9 +6,10 @@
 #include <QList>
 #include <QNetworkProxy>
 #include <QObject>
+#include <QPointer>
 #include <QSslError>
+#include <QTimer>
 
-#include <atomic>
 #include <memory>
 
 class KAbortToken;
@@ -16,59 +17,96 @@ class QAbstractSocket;
 class QUrl;
 
 // The connection of one exchange: TCP to the URL's host and port (80, or 443 when the scheme is
-// "https" in any case), then for https a TLS handshake that verifies the server's certificate
-// against the system's authorities plus those in the PEM file named by VELMORA_EXTRA_CA_CERTS,
-// host name included. A certificate that does not pass ends the connection before any byte of
-// the request is written.
+// "https" in any case), through the proxy KProxyChoice picks (an HTTP proxy's CONNECT tunnel
+// included), then for https a TLS handshake that verifies the server's certificate against the
+// system's authorities plus those in the PEM file named by VELMORA_EXTRA_CA_CERTS, host name
+// included. A certificate that does not pass ends the connection before any byte of the request
+// is written. The proxy in use is logged at INFO by host and port, never with credentials.
 //
-// Threads: the object and its socket belong to the thread that calls open(). The TCP connection
-// is made by a short-lived helper thread with its own event loop, so that the wait for it (host
-// lookup included) ends at once on abort; open() blocks until the helper is done and then owns the
-// connected socket. The handshake and every later wait run in the calling thread, blocking, in
-// slices that look at the abort token. proxyAuthenticationRequired is emitted in the helper
-// thread (receivers connect directly); sslErrors in the calling thread.
+// Threads: the object, its socket and every signal belong to the thread that calls open(), which
+// must run an event loop: nothing here waits. open() returns at once; opened() or failed() follows
+// from the loop, exactly once. An abort of the token ends the opening at once with Aborted.
 //
-// Proxy: KProxyChoice decides (the application's proxy, the environment's, the system's); the
-// proxy in use is logged at INFO by host and port, never with credentials. A proxy that asks for
-// credentials gets them through proxyAuthenticationRequired.
+// Time-outs, each a timer: connectMs for the TCP connection (the proxy's tunnel included),
+// handshakeMs for the whole handshake, and silenceMs for a handshake that hears nothing from the
+// server: a server that takes the connection and never finishes the handshake fails as soon as it
+// has been silent that long.
+//
+// Once open, the object tells its owner what the socket does: readable() when bytes of the answer
+// wait on socket(), wrote() when bytes left one of the sockets that carry the connection (see
+// drained()), ended() once when the peer ended its side (it closed the connection, or over TLS
+// sent close_notify).
 class KHttpConnection : public QObject
 {
     Q_OBJECT
 
 public:
+    // The most bytes of an answer that each socket of the connection holds before the reader
+    // takes them: a server that streams faster than the reader takes cannot make the sockets'
+    // buffers grow without bound (the system's flow control holds the rest back).
+    static constexpr qint64 readBufferBytes = 64 * 1024;
+
     explicit KHttpConnection(KAbortToken &abort);
     ~KHttpConnection() override;
 
-    // Connects (and for https finishes the handshake); false with failure() set when it cannot,
-    // when connectMs pass without a TCP connection, when the handshake takes longer than
-    // handshakeMs, or on abort. An object opens once.
-    bool open(const QUrl &url, int connectMs, int handshakeMs);
+    // Starts connecting; an object opens once.
+    void open(const QUrl &url, int connectMs, int handshakeMs, int silenceMs);
 
-    // The connected socket; null until open() succeeded.
+    // The socket; null before open() and after a failed opening.
     QAbstractSocket *socket() const { return m_socket.get(); }
+    bool isOpen() const { return m_open; }
     bool isTls() const { return m_tls; }
-    // The peer ended its side: it closed the TCP connection, or, over TLS, sent close_notify (the
-    // TLS socket then reports the remote closed while the TCP connection stays up).
+    // The peer ended its side (see ended()).
     bool peerClosed() const;
-    // What went wrong in open(); kind None after a successful open().
+    // What went wrong while opening; kind None after opened().
     KTransportFailure failure() const { return m_failure; }
+
+    // Every byte written to socket() has left the process: none waits in the socket, in its
+    // encrypted stream, or in a socket beneath it (the tunnel's own socket when the connection
+    // runs through an HTTP proxy). Then the bytes are with the system, on their way.
+    bool drained() const;
 
     // Ends the connection: an orderly close (close_notify first over TLS).
     void close();
 
 signals:
+    void opened();
+    void failed();
+    void readable();
+    void wrote();
+    void ended();
     void sslErrors(const QList<QSslError> &errors);
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:
-    bool connectTcp(const QString &host, quint16 port, int connectMs, const QNetworkProxy &proxy);
-    bool handshake(const QString &host, int handshakeMs);
-    bool fail(KTransportFailure::Kind kind, const QAbstractSocket *socket);
+    enum class Stage { Idle, Connecting, Handshaking, Open, Failed };
+
+    void onConnected();
+    void onEncrypted();
+    void onSocketError();
+    void onDisconnected();
+    void onAbort();
+    // Watches the sockets that carry the connection, once they all exist.
+    void watchCarriers();
+    void finishOpening();
+    void failOpening(KTransportFailure::Kind kind, int socketError, const QString &detail);
+    // The kind of a failure the socket reported while it connected.
+    static KTransportFailure::Kind connectFailureKind(int socketError);
 
     KAbortToken &m_abort;
     std::unique_ptr<QAbstractSocket> m_socket;
+    // The socket and those beneath it that hold outgoing bytes; all children of m_socket.
+    QList<QPointer<QAbstractSocket>> m_carriers;
+    Stage m_stage = Stage::Idle;
     bool m_tls = false;
+    bool m_open = false;
+    bool m_ended = false;
+    QString m_host;
+    int m_silenceMs = 0;
+    int m_handshakeMs = 0;
     KTransportFailure m_failure;
-    // The socket reported that the remote closed; set from within this thread's waits.
-    std::atomic<bool> m_remoteClosed { false };
+    QTimer m_deadline; // the connection, then the whole handshake
+    QTimer m_silence; // the handshake without a byte from the server
+    struct AbortWake;
+    std::unique_ptr<AbortWake> m_wake;
 };

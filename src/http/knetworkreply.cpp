@@ -5,15 +5,19 @@
 #include "http/khttpanswerparser.h"
 #include "http/khttpconnection.h"
 #include "http/kpacedwriter.h"
+#include "http/kproxychoice.h"
 #include "http/krawtrafficdump.h"
 #include "http/krequestbody.h"
 #include "logging/logging.h"
 
 #include <QAbstractSocket>
 #include <QAuthenticator>
+#include <QEventLoop>
 #include <QMutexLocker>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+
+#include <optional>
 
 QMutex KNetworkReply::cookieMutex;
 
@@ -50,10 +54,20 @@ public:
     bool exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark);
     // The request's header block, up to and with its blank line.
     QString requestHead(const QString &clientVersion, qint64 bodySize) const;
-    // The answer: header, then body until the server ends it.
-    bool download(KHttpConnection &connection, int silenceMs);
-    // The server answered while the request was going out: reads its header for the log.
-    void readEarlyAnswer(KHttpConnection &connection, int silenceMs);
+    // The answer's header as the reader has it; false (failure recorded) when it is not
+    // accepted.
+    bool takeAnswerHeader(const KHttpConnection &connection, const KAnswerReader &reader);
+    void takeBodyChunk(const QByteArray &chunk);
+    // The server ended the answer: the traffic dump, and the body's size against its header.
+    bool finishAnswer(const KAnswerReader &reader);
+    // The server answered while the request was going out: its status, for the log.
+    void readEarlyAnswer(const KAnswerReader &reader);
+    // Whether the proxy asked again after the stored credentials were offered.
+    bool proxyLoginRefused() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_proxyLoginRefused;
+    }
     // Takes the header (answer up to end) and the body received with it (after the blank line);
     // false when the header has no status line.
     bool takeHeader(const QByteArray &answer, qsizetype end);
@@ -85,6 +99,9 @@ public:
     qint64 m_bytesReceived = 0;
     KNetworkReply::Timeouts m_timeouts;
     KNetworkReply::ProxyCredentials m_proxyCredentials;
+    // The stored proxy credentials went to the proxy in this exchange; it asked again after that.
+    bool m_proxyLoginOffered = false;
+    bool m_proxyLoginRefused = false;
     KTransportFailure m_failure;
 
     KAbortToken m_abort;
@@ -296,6 +313,8 @@ bool KNetworkReply::post(const QString &clientVersion, int timeoutMs)
         QMutexLocker locker(&d->m_mutex);
         d->m_failure = KTransportFailure();
         d->m_headerAccepted = false;
+        d->m_proxyLoginOffered = false;
+        d->m_proxyLoginRefused = false;
     }
     qint64 dumpMark = -1;
     const bool ok = d->exchange(clientVersion, timeoutMs, dumpMark);
@@ -332,7 +351,10 @@ QString KNetworkReplyPrivate::requestHead(const QString &clientVersion, qint64 b
     return head;
 }
 
-// The steps of post(); the connection lives as long as this call.
+// The steps of post(), as a state machine on this thread's event loop: connect (and the proxy's
+// tunnel, and the TLS handshake), write the paced request, read the header, then the body until
+// the server ends the answer. Each step starts the next from its finished signal; the local loop
+// runs until one of them ends the exchange. The pieces live as long as this call.
 bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs, qint64 &dumpMark)
 {
     if (m_abort.isAborted())
@@ -342,6 +364,7 @@ bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs,
     KRequestBody &body = *m_requestBody;
     if (!body.rewind())
         return fail({ KTransportFailure::BodySourceFailed, body.errorString(), -1 });
+    const int silenceMs = orPostTimeout(timeouts.silenceMs, timeoutMs);
 
     KHttpConnection connection(m_abort);
     // The reply outlives the connection: post() owns it.
@@ -349,69 +372,124 @@ bool KNetworkReplyPrivate::exchange(const QString &clientVersion, int timeoutMs,
         &KNetworkReply::proxyAuthenticationRequired, Qt::DirectConnection);
     QObject::connect(&connection, &KHttpConnection::sslErrors, q, &KNetworkReply::sslErrors,
         Qt::DirectConnection);
-    if (!connection.open(
-            m_url, orPostTimeout(timeouts.connectMs, timeoutMs), timeouts.tlsHandshakeMs))
-        return fail(connection.failure());
-    if (m_abort.isAborted())
-        return fail({ KTransportFailure::Aborted, QString(), -1 });
-    emit q->connected();
-
-    const bool dumping = KRawTrafficDump::enabled();
-    dumpMark = KRawTrafficDump::mark();
-    const QString headText = requestHead(clientVersion, body.size());
-    if (dumping) {
-        QByteArray dumpHeader = headText.toUtf8();
-        dumpHeader.replace('\r', QByteArray());
-        if (!KRawTrafficDump::writeRequest(dumpHeader, body))
-            return fail({ KTransportFailure::BodySourceFailed, body.errorString(), -1 });
-    }
 
     KPacedWriter::Settings pacing;
     pacing.chunkSize = KNetworkReply::sendChunkSize;
     pacing.periodMs = timeouts.sendPeriodMs;
     pacing.chunkTimeoutMs = orPostTimeout(timeouts.writeMs, timeoutMs);
-    pacing.writeWaitMs = timeouts.writeWaitMs;
-    // The request bytes are the header as Latin-1 followed by the body unchanged; the body is read
-    // from its source chunk by chunk as the chunks go out.
-    const QByteArray head = headText.toLatin1();
     KPacedWriter writer(connection, m_abort, pacing);
-    const KTransportFailure written = writer.write(
-        head, body, [this](qint64 sent, qint64 total) { emit q->uploadProgress(sent, total); });
-    const int silenceMs = orPostTimeout(timeouts.silenceMs, timeoutMs);
-    if (written.kind == KTransportFailure::AnsweredEarly) {
-        readEarlyAnswer(connection, silenceMs);
-        return false;
+    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
+
+    QEventLoop loop;
+    std::optional<bool> result;
+    const auto done = [&result, &loop](bool ok) {
+        if (result)
+            return;
+        result = ok;
+        loop.quit();
+    };
+    enum class Reading { Header, Body, EarlyAnswer } reading = Reading::Header;
+
+    QObject::connect(&connection, &KHttpConnection::failed, &loop, [&] {
+        KTransportFailure failure = connection.failure();
+        if (failure.kind == KTransportFailure::ProxyAuthentication && proxyLoginRefused())
+            failure.proxyLoginRefused = true;
+        done(fail(failure));
+    });
+    QObject::connect(&connection, &KHttpConnection::opened, &loop, [&] {
+        if (m_abort.isAborted()) {
+            done(fail({ KTransportFailure::Aborted, QString(), -1 }));
+            return;
+        }
+        emit q->connected();
+        const bool dumping = KRawTrafficDump::enabled();
+        dumpMark = KRawTrafficDump::mark();
+        const QString headText = requestHead(clientVersion, body.size());
+        if (dumping) {
+            QByteArray dumpHeader = headText.toUtf8();
+            dumpHeader.replace('\r', QByteArray());
+            if (!KRawTrafficDump::writeRequest(dumpHeader, body)) {
+                done(fail({ KTransportFailure::BodySourceFailed, body.errorString(), -1 }));
+                return;
+            }
+        }
+        // The request bytes are the header as Latin-1 followed by the body unchanged; the body is
+        // read from its source chunk by chunk as the chunks go out.
+        writer.start(headText.toLatin1(), body);
+    });
+    QObject::connect(&writer, &KPacedWriter::progress, &loop,
+        [this](qint64 sent, qint64 total) { emit q->uploadProgress(sent, total); });
+    QObject::connect(&writer, &KPacedWriter::finished, &loop, [&] {
+        const KTransportFailure written = writer.failure();
+        if (written.kind == KTransportFailure::AnsweredEarly) {
+            reading = Reading::EarlyAnswer;
+            reader.readHeader();
+            return;
+        }
+        if (written.failed()) {
+            done(fail(written));
+            return;
+        }
+        {
+            QMutexLocker locker(&m_mutex);
+            m_responseHeader.clear();
+            m_bytesReceived = 0;
+        }
+        reading = Reading::Header;
+        reader.readHeader();
+    });
+    QObject::connect(&reader, &KAnswerReader::bodyChunk, &loop,
+        [this](const QByteArray &chunk) { takeBodyChunk(chunk); });
+    QObject::connect(&reader, &KAnswerReader::finished, &loop, [&] {
+        switch (reading) {
+        case Reading::EarlyAnswer:
+            readEarlyAnswer(reader);
+            done(false);
+            return;
+        case Reading::Header:
+            if (!takeAnswerHeader(connection, reader)) {
+                done(false);
+                return;
+            }
+            reading = Reading::Body;
+            reader.readBody(q->bytesReceived());
+            return;
+        case Reading::Body:
+            done(finishAnswer(reader));
+            return;
+        }
+    });
+
+    connection.open(
+        m_url, orPostTimeout(timeouts.connectMs, timeoutMs), timeouts.tlsHandshakeMs, silenceMs);
+    if (!result)
+        loop.exec();
+    if (!result) {
+        // The thread's event loops were told to end (QThread::quit()): the thread is going away,
+        // and so is the exchange.
+        m_abort.abort();
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
     }
-    if (written.failed())
-        return fail(written);
-    if (m_abort.isAborted())
-        return fail({ KTransportFailure::Aborted, QString(), -1 });
-    if (!download(connection, silenceMs))
-        return false;
-    if (m_abort.isAborted())
-        return fail({ KTransportFailure::Aborted, QString(), -1 });
-    connection.close();
-    return true;
+    if (*result)
+        connection.close();
+    return *result;
 }
 
 KAnswerReader::Settings KNetworkReplyPrivate::readerSettings(int silenceMs) const
 {
     KAnswerReader::Settings settings;
     settings.silenceMs = silenceMs;
-    settings.readWaitMs = q->timeouts().readWaitMs;
     settings.maxHeaderBytes = KNetworkReply::maxAnswerHeaderBytes;
     settings.maxBodyBytes = KNetworkReply::maxAnswerBodyBytes;
     return settings;
 }
 
-void KNetworkReplyPrivate::readEarlyAnswer(KHttpConnection &connection, int silenceMs)
+void KNetworkReplyPrivate::readEarlyAnswer(const KAnswerReader &reader)
 {
     // Only the status line is of interest: the request was not taken whatever the answer says,
     // so nothing of it is accepted (no cookie, no body) and the server's close is not awaited.
-    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
-    QByteArray bytes;
-    qsizetype end = -1;
-    reader.readHeader(bytes, end);
+    const QByteArray &bytes = reader.bytes();
+    const qsizetype end = reader.headerEnd();
     // With the CR LF of its last line, so that an answer of a status line alone names its status.
     const KHttpAnswerHeader header = KHttpAnswerParser::parseHeader(
         end < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(end + 2));
@@ -423,31 +501,22 @@ void KNetworkReplyPrivate::readEarlyAnswer(KHttpConnection &connection, int sile
     fail(failure);
 }
 
-bool KNetworkReplyPrivate::download(KHttpConnection &connection, int silenceMs)
+bool KNetworkReplyPrivate::takeAnswerHeader(
+    const KHttpConnection &connection, const KAnswerReader &reader)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_responseHeader.clear();
-        m_bytesReceived = 0;
-    }
     const QString urlText = m_url.toString();
-    QAbstractSocket *socket = connection.socket();
-    KAnswerReader reader(connection, m_abort, readerSettings(silenceMs));
-
-    QByteArray accumulator;
-    qsizetype end = -1;
-    KTransportFailure failure = reader.readHeader(accumulator, end);
+    const KTransportFailure failure = reader.failure();
     if (failure.kind == KTransportFailure::ClosedBeforeHeader && !m_abort.isAborted())
-        KRawTrafficDump::writeNoData(urlText, socket->errorString());
+        KRawTrafficDump::writeNoData(urlText, connection.socket()->errorString());
     if (failure.failed())
         return fail(failure);
 
-    if (!takeHeader(accumulator, end)) {
+    if (!takeHeader(reader.bytes(), reader.headerEnd())) {
         fail({ KTransportFailure::InvalidHeader, QStringLiteral("no status line"), -1 });
-        KRawTrafficDump::writeInvalidHeader(urlText, socket->errorString(), q->responseHeader());
+        KRawTrafficDump::writeInvalidHeader(
+            urlText, connection.socket()->errorString(), q->responseHeader());
         return false;
     }
-    accumulator.clear();
     qint64 contentLength;
     qint64 received;
     {
@@ -455,30 +524,41 @@ bool KNetworkReplyPrivate::download(KHttpConnection &connection, int silenceMs)
         contentLength = m_header.contentLength;
         received = m_bytesReceived;
     }
-    // A body too large already with the header fails before anyone hears of it.
+    // A body too large already with the header fails before anyone hears of it (the body step
+    // refuses it at once).
     if (reader.tooLarge(0, received))
-        return fail(reader.readBody(received, {}));
+        return true;
     emit q->downloadProgress(received, contentLength);
     if (received > 0)
         emit q->readyRead();
+    return true;
+}
 
-    failure = reader.readBody(received, [this, contentLength](const QByteArray &chunk) {
-        qint64 total;
-        {
-            QMutexLocker locker(&m_mutex);
-            q->buffer().append(chunk);
-            m_bytesReceived += chunk.size();
-            total = m_bytesReceived;
-        }
-        emit q->downloadProgress(total, contentLength);
-        emit q->readyRead();
-    });
-    if (failure.failed())
-        return fail(failure);
-
+void KNetworkReplyPrivate::takeBodyChunk(const QByteArray &chunk)
+{
+    qint64 total;
+    qint64 contentLength;
     {
         QMutexLocker locker(&m_mutex);
-        KRawTrafficDump::writeAnswer(urlText, m_responseHeader, q->buffer());
+        q->buffer().append(chunk);
+        m_bytesReceived += chunk.size();
+        total = m_bytesReceived;
+        contentLength = m_header.contentLength;
+    }
+    emit q->downloadProgress(total, contentLength);
+    emit q->readyRead();
+}
+
+bool KNetworkReplyPrivate::finishAnswer(const KAnswerReader &reader)
+{
+    const KTransportFailure failure = reader.failure();
+    if (failure.failed())
+        return fail(failure);
+    if (m_abort.isAborted())
+        return fail({ KTransportFailure::Aborted, QString(), -1 });
+    {
+        QMutexLocker locker(&m_mutex);
+        KRawTrafficDump::writeAnswer(m_url.toString(), m_responseHeader, q->buffer());
     }
     return bodyComplete();
 }
@@ -560,10 +640,24 @@ bool KNetworkReplyPrivate::bodyComplete()
 void KNetworkReply::proxyAuthenticationRequired(
     const QNetworkProxy &proxy, QAuthenticator *authenticator)
 {
-    Q_UNUSED(proxy);
     const ProxyCredentials credentials = proxyCredentials();
     if (credentials.user.isEmpty()) {
         LOG_ERROR(QStringLiteral("KNetworkReply: proxy authentication required"));
+        return;
+    }
+    {
+        QMutexLocker locker(&d->m_mutex);
+        if (d->m_proxyLoginOffered) {
+            // The proxy asks again after it had the stored login: it refused it. Offering it
+            // again would only make it ask again, without end; the connection fails instead.
+            d->m_proxyLoginRefused = true;
+        } else {
+            d->m_proxyLoginOffered = true;
+        }
+    }
+    if (d->proxyLoginRefused()) {
+        LOG_ERROR(QStringLiteral("KNetworkReply: the proxy %1 refused the stored proxy login")
+                      .arg(KProxyChoice::describe(proxy)));
         return;
     }
     authenticator->setUser(credentials.user);

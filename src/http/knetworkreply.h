@@ -34,16 +34,25 @@ class QNetworkCookieJar;
 // (KHttpAnswerParser). It composes the request, accepts the answer's header, and writes the log
 // line of a failure, all failures from one place.
 //
-// post() runs the whole exchange in the calling thread with blocking waits; the calling thread
-// needs no event loop (the TCP connection is made by a short-lived helper thread that post()
-// waits for, so that abort() can end a hanging connection at once). The request goes out in chunks
-// of at most 819 bytes, one chunk every 100 ms. The time-out handed to post() (60,000 ms from the
-// web client) is the wait for the TCP connection, the time allowed to get each chunk written, and
-// the longest silence allowed while the answer is awaited: silence, not total time, so a slow
-// answer that keeps coming never times out. A server that answers before the request is complete
-// (it refuses a body that is too large) is noticed between two chunks: writing stops, the
-// answer's status line is logged, and post() returns false (AnsweredEarly), since the request
-// never arrived whole.
+// post() runs the whole exchange on the calling thread's event loop, as a state machine: the
+// connection (and a proxy's tunnel), the TLS handshake, paced chunks driven by a timer, the answer
+// read as it arrives, the end when the server closes (or sends close_notify). post() blocks its
+// caller in a local event loop until the exchange is over; the thread needs no loop of its own
+// running, but other events of the thread are served meanwhile. No socket wait ever blocks, and
+// every time-out is a timer. abort() from any thread reaches that loop at once.
+//
+// The request goes out in chunks of at most 819 bytes, one chunk every 100 ms, each counted as
+// written only once it has left the process (through a proxy's tunnel too). The time-out handed
+// to post() (60,000 ms from the web client) is the wait for the TCP connection, the time allowed
+// to get each chunk out, the longest silence during the TLS handshake, and the longest silence
+// allowed while the answer is awaited: silence, not total time, so a slow answer that keeps coming
+// never times out. A server that answers before the request is complete (it refuses a body that
+// is too large) is noticed as soon as its answer arrives: writing stops, the answer's status line
+// is logged, and post() returns false (AnsweredEarly), since the request never arrived whole.
+//
+// A proxy that asks for credentials is offered the stored ones once per exchange; when it asks
+// again it has refused them, and the exchange fails at once (ProxyAuthentication) instead of
+// asking again and again.
 //
 // The server's certificate is verified against the system's certificate authorities plus those
 // in the PEM file named by the environment variable VELMORA_EXTRA_CA_CERTS, host name included;
@@ -69,12 +78,9 @@ public:
         int writeMs = -1;
         // Longest silence while the answer is awaited; -1: the time-out handed to post().
         int silenceMs = -1;
-        // Longest wait for the TLS handshake to finish.
+        // Longest wait for the TLS handshake to finish (a handshake during which the server is
+        // silent for silenceMs ends sooner).
         int tlsHandshakeMs = 300000;
-        // Longest single wait for incoming data.
-        int readWaitMs = 10000;
-        // Length of one wait for outgoing bytes to be written.
-        int writeWaitMs = 1000;
         // Pacing period: at most one chunk is started per period.
         int sendPeriodMs = 100;
     };
@@ -136,8 +142,9 @@ public:
     // start; -1 while there is none.
     static qsizetype headerEnd(const QByteArray &answer);
 
-    // Makes a running post() stop within about 200 ms and return false, also when called before
-    // post(); from any thread. An aborted exchange leaves nothing in the raw traffic dump.
+    // Makes a running post() stop at once (as soon as its thread's loop hears of it) and return
+    // false, also when called before post(); from any thread. An aborted exchange leaves nothing in
+    // the raw traffic dump.
     void abort();
     bool isAborted() const;
 
@@ -189,8 +196,9 @@ signals:
     void connected();
 
 public slots:
-    // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass";
-    // with no stored user the authenticator stays untouched and the proxy refuses.
+    // Answers a proxy's demand for credentials with the stored "ProxyUser" and "ProxyPass", once
+    // an exchange: a proxy that asks again has refused them. With no stored user, or when asked
+    // again, the authenticator stays untouched and the connection fails.
     void proxyAuthenticationRequired(const QNetworkProxy &proxy, QAuthenticator *authenticator);
 
 private:

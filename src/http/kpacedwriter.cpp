@@ -5,137 +5,189 @@
 #include "http/krequestbody.h"
 
 #include <QAbstractSocket>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+
+struct KPacedWriter::AbortWake
+{
+    AbortWake(KAbortToken &token, KPacedWriter *writer)
+        : wake(token, writer, [writer] { writer->finish(KTransportFailure::Aborted); })
+    { }
+    KAbortToken::Wake wake;
+};
 
 KPacedWriter::KPacedWriter(
     KHttpConnection &connection, KAbortToken &abort, const Settings &settings)
     : m_connection(connection)
     , m_abort(abort)
     , m_settings(settings)
-{ }
-
-KTransportFailure KPacedWriter::write(
-    const QByteArray &head, KRequestBody &body, const Progress &progress)
 {
-    const qint64 total = head.size() + body.size();
-    const qint64 chunkSize = std::max<qint64>(1, m_settings.chunkSize);
-    std::vector<char> chunk(size_t(std::min(chunkSize, std::max<qint64>(1, total))));
-    const auto failure = [this](KTransportFailure::Kind kind, const QString &detail = QString()) {
-        KTransportFailure result;
-        result.kind = m_abort.isAborted() ? KTransportFailure::Aborted : kind;
-        result.detail = result.kind == kind ? detail : QString();
-        return result;
-    };
-
-    QElapsedTimer clock;
-    clock.start();
-    qint64 offset = 0;
-    while (offset < total) {
-        const qint64 periodStartMs = clock.elapsed();
-        const QDeadlineTimer periodEnd(qint64(m_settings.periodMs), Qt::PreciseTimer);
-        if (answerWaiting())
-            return failure(KTransportFailure::AnsweredEarly);
-
-        // The chunk may span the end of the header and the start of the body.
-        const qint64 size = std::min(chunkSize, total - offset);
-        const qint64 fromHead = std::clamp<qint64>(head.size() - offset, 0, size);
-        if (fromHead > 0)
-            std::memcpy(chunk.data(), head.constData() + offset, size_t(fromHead));
-        QString bodyFailure;
-        if (fromHead < size
-            && !readBody(body, chunk.data() + fromHead, size - fromHead, offset + size == total,
-                bodyFailure))
-            return failure(KTransportFailure::BodySourceFailed, bodyFailure);
-        offset += size;
-
-        const int remainingMs = int(
-            std::max<qint64>(0, m_settings.chunkTimeoutMs - (clock.elapsed() - periodStartMs)));
-        if (!writeChunk(chunk.data(), size, remainingMs)) {
-            if (answerWaiting())
-                return failure(KTransportFailure::AnsweredEarly);
-            return failure(KTransportFailure::WriteFailed, m_connection.socket()->errorString());
-        }
-        if (progress)
-            progress(offset, total);
-
-        if (!m_abort.sleepUntil(periodEnd))
-            return failure(KTransportFailure::Aborted);
-    }
-    return KTransportFailure();
+    m_pause.setSingleShot(true);
+    m_pause.setTimerType(Qt::PreciseTimer);
+    m_chunkTimeout.setSingleShot(true);
+    connect(&m_pause, &QTimer::timeout, this, [this] {
+        if (m_offset < m_total)
+            startChunk();
+        else
+            finish(KTransportFailure::None);
+    });
+    connect(&m_chunkTimeout, &QTimer::timeout, this, &KPacedWriter::onChunkTimeout);
 }
 
-bool KPacedWriter::readBody(KRequestBody &body, char *out, qint64 size, bool last, QString &failure)
+KPacedWriter::~KPacedWriter() = default;
+
+void KPacedWriter::start(const QByteArray &head, KRequestBody &body)
+{
+    m_head = head;
+    m_body = &body;
+    m_total = head.size() + body.size();
+    m_offset = 0;
+    const qint64 chunkSize = std::max<qint64>(1, m_settings.chunkSize);
+    m_chunk.assign(size_t(std::min(chunkSize, std::max<qint64>(1, m_total))), 0);
+    m_stage = Stage::Writing;
+    m_wake = std::make_unique<AbortWake>(m_abort, this);
+    connect(&m_connection, &KHttpConnection::wrote, this, &KPacedWriter::checkChunk);
+    connect(&m_connection, &KHttpConnection::readable, this, &KPacedWriter::onReadable);
+    connect(&m_connection, &KHttpConnection::ended, this, &KPacedWriter::onEnded);
+    m_clock.start();
+    // From the loop, so that finished() never comes before start() has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_stage != Stage::Writing)
+                return;
+            if (m_total == 0)
+                finish(KTransportFailure::None);
+            else
+                startChunk();
+        },
+        Qt::QueuedConnection);
+}
+
+bool KPacedWriter::answerWaiting() const
+{
+    const QAbstractSocket *socket = m_connection.socket();
+    return socket && socket->bytesAvailable() > 0;
+}
+
+void KPacedWriter::startChunk()
+{
+    if (m_abort.isAborted()) {
+        finish(KTransportFailure::Aborted);
+        return;
+    }
+    if (answerWaiting()) {
+        finish(KTransportFailure::AnsweredEarly);
+        return;
+    }
+    m_stage = Stage::Writing;
+    m_periodStartMs = m_clock.elapsed();
+
+    // The chunk may span the end of the header and the start of the body.
+    const qint64 size = std::min(qint64(m_chunk.size()), m_total - m_offset);
+    const qint64 fromHead = std::clamp<qint64>(m_head.size() - m_offset, 0, size);
+    if (fromHead > 0)
+        std::memcpy(m_chunk.data(), m_head.constData() + m_offset, size_t(fromHead));
+    QString bodyFailure;
+    if (fromHead < size
+        && !readBody(
+            m_chunk.data() + fromHead, size - fromHead, m_offset + size == m_total, bodyFailure)) {
+        finish(KTransportFailure::BodySourceFailed, bodyFailure);
+        return;
+    }
+    m_offset += size;
+
+    QAbstractSocket *socket = m_connection.socket();
+    const int remainingMs = int(
+        std::max<qint64>(0, m_settings.chunkTimeoutMs - (m_clock.elapsed() - m_periodStartMs)));
+    if (socket->write(m_chunk.data(), size) < size || remainingMs < 1) {
+        finish(answerWaiting() ? KTransportFailure::AnsweredEarly : KTransportFailure::WriteFailed,
+            socket->errorString());
+        return;
+    }
+    m_chunkTimeout.start(remainingMs);
+    // Written bytes go out from the loop; wrote() tells when they have.
+}
+
+void KPacedWriter::checkChunk()
+{
+    if (m_stage != Stage::Writing || !m_connection.drained())
+        return;
+    m_chunkTimeout.stop();
+    m_stage = Stage::Pausing;
+    emit progress(m_offset, m_total);
+    if (m_stage != Stage::Pausing) // a listener aborted
+        return;
+    const qint64 leftMs = m_settings.periodMs - (m_clock.elapsed() - m_periodStartMs);
+    m_pause.start(int(std::max<qint64>(0, leftMs)));
+}
+
+void KPacedWriter::onChunkTimeout()
+{
+    if (m_stage != Stage::Writing)
+        return;
+    finish(answerWaiting() ? KTransportFailure::AnsweredEarly : KTransportFailure::WriteFailed,
+        QStringLiteral("A chunk of the request did not go out within %1 ms")
+            .arg(m_settings.chunkTimeoutMs));
+}
+
+bool KPacedWriter::requestComplete() const
+{
+    // The last chunk has left: an answer now is no early one, it waits for the reader.
+    return m_stage == Stage::Pausing && m_offset == m_total;
+}
+
+void KPacedWriter::onReadable()
+{
+    if ((m_stage == Stage::Writing || m_stage == Stage::Pausing) && !requestComplete()
+        && answerWaiting())
+        finish(KTransportFailure::AnsweredEarly);
+}
+
+void KPacedWriter::onEnded()
+{
+    if ((m_stage != Stage::Writing && m_stage != Stage::Pausing) || requestComplete())
+        return;
+    finish(answerWaiting() ? KTransportFailure::AnsweredEarly : KTransportFailure::WriteFailed,
+        m_connection.socket()->errorString());
+}
+
+bool KPacedWriter::readBody(char *out, qint64 size, bool last, QString &failure)
 {
     for (qint64 filled = 0; filled < size && failure.isEmpty();) {
-        const qint64 n = body.read(out + filled, size - filled);
+        const qint64 n = m_body->read(out + filled, size - filled);
         if (n < 0)
-            failure = body.errorString();
+            failure = m_body->errorString();
         else if (n == 0)
-            failure = QStringLiteral("the body ended before its %1 bytes").arg(body.size());
+            failure = QStringLiteral("the body ended before its %1 bytes").arg(m_body->size());
         filled += std::max<qint64>(0, n);
     }
     // The last chunk goes out only when the body really ends with it.
     char beyond;
     if (failure.isEmpty() && last) {
-        const qint64 n = body.read(&beyond, 1);
+        const qint64 n = m_body->read(&beyond, 1);
         if (n < 0)
-            failure = body.errorString();
+            failure = m_body->errorString();
         else if (n > 0)
-            failure = QStringLiteral("the body is longer than its %1 bytes").arg(body.size());
+            failure = QStringLiteral("the body is longer than its %1 bytes").arg(m_body->size());
     }
     return failure.isEmpty();
 }
 
-bool KPacedWriter::writeChunk(const char *chunk, qint64 size, int remainingMs)
+void KPacedWriter::finish(KTransportFailure::Kind kind, const QString &detail)
 {
-    QAbstractSocket *socket = m_connection.socket();
-    if (socket->write(chunk, size) < size)
-        return false;
-    if (remainingMs < 1)
-        return false;
-    const int writeWaitMs = std::max(1, m_settings.writeWaitMs);
-    while (remainingMs > 0) {
-        if (waitWritten(std::min(writeWaitMs, remainingMs)))
-            break;
-        if (m_abort.isAborted() || socket->state() != QAbstractSocket::ConnectedState)
-            return false;
-        remainingMs -= writeWaitMs;
-    }
-    return remainingMs > 0;
-}
-
-bool KPacedWriter::waitWritten(int ms)
-{
-    QAbstractSocket *socket = m_connection.socket();
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (socket->bytesToWrite() == 0)
-            return true;
-        if (m_abort.isAborted() || socket->state() != QAbstractSocket::ConnectedState)
-            return false;
-        const qint64 left = ms - timer.elapsed();
-        if (left <= 0)
-            return false;
-        if (socket->waitForBytesWritten(int(std::min<qint64>(left, KAbortToken::sliceMs)))
-            && socket->bytesToWrite() == 0)
-            return true;
-    }
-}
-
-bool KPacedWriter::answerWaiting()
-{
-    QAbstractSocket *socket = m_connection.socket();
-    if (socket->bytesAvailable() > 0)
-        return true;
-    // A wait of 0 ms closes a socket that runs through an HTTP proxy's tunnel (Qt's proxy
-    // socket engine), so the shortest wait is 1 ms.
-    if (socket->state() == QAbstractSocket::ConnectedState)
-        socket->waitForReadyRead(1);
-    return socket->bytesAvailable() > 0;
+    if (m_stage == Stage::Done || m_stage == Stage::Idle)
+        return;
+    m_stage = Stage::Done;
+    m_pause.stop();
+    m_chunkTimeout.stop();
+    m_wake.reset();
+    disconnect(&m_connection, nullptr, this, nullptr);
+    if (m_abort.isAborted())
+        m_failure = { KTransportFailure::Aborted, QString(), -1 };
+    else
+        m_failure = { kind, kind == KTransportFailure::None ? QString() : detail, -1 };
+    emit finished();
 }

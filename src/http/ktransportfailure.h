@@ -33,6 +33,9 @@ struct KTransportFailure
     QString detail;
     // The QAbstractSocket::SocketError behind the failure, -1 when it did not come from a socket.
     int socketError = -1;
+    // ProxyAuthentication only: the proxy refused the stored proxy login (rather than asking for
+    // one when none is stored).
+    bool proxyLoginRefused = false;
 
     bool failed() const { return kind != None; }
     // A stable English name of the kind, for log lines and test messages ("silence", ...).

@@ -24,12 +24,15 @@ class KRequestBody;
 // The client of the web service. One object lives for the whole run of the program.
 //
 // Threads: the object is a QThread named "web client"; the constructor moves the object and its
-// cookie jar into that thread and starts it. The thread's event loop serves only onSslErrors
-// (queued from each request) and deferred deletions. The API operations (login, uploadFeedback)
-// are plain member functions that run in the calling thread and block it until the answer is in
-// or the request failed; only one thread issues them. abortRequest() may be called from any
-// thread. Destroy the object from the thread that created it: the destructor ends and joins the
-// client thread.
+// cookie jar into that thread and starts it. The thread's event loop serves the work that the
+// window and the headless mode hand to it (they call the operations there), onSslErrors (queued
+// from each request) and deferred deletions. The API operations (login, uploadFeedback) are plain
+// member functions that run in the calling thread and block it until the answer is in or the
+// request failed: each request runs as a state machine in a local event loop of that thread, so
+// the thread's other events are served meanwhile (a caller must not start a second operation from
+// such an event). Only one thread issues them. abortRequest() may be called from any thread and
+// reaches the request at once. Destroy the object from the thread that created it: the destructor
+// ends and joins the client thread.
 //
 // Failures travel inside the client as the three exception types below; login, callMethod and
 // uploadFeedback catch everything and return codes.

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-// A server program from the system (nginx, tinyproxy) run by a test as the current user on
+// A server program from the system (nginx, tinyproxy, squid) run by a test as the current user on
 // 127.0.0.1, on a free port, in the foreground, with its configuration, pid file and logs in a
 // temporary folder of its own. The program ends with the object.
 class TestExternalServer
@@ -39,6 +39,7 @@ protected:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray folder() const;
     QString configPath() const { return m_configPath; }
+    void setErrorText(const QString &text) { m_error = text; }
 
 private:
     QString m_name;

@@ -1,24 +1,11 @@
 #include "support/testtinyproxy.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 TestTinyproxy::TestTinyproxy(
     const QByteArray &user, const QByteArray &password, quint16 connectPort)
-    : TestExternalServer(QStringLiteral("tinyproxy"))
-    , m_user(user)
-    , m_password(password)
-    , m_connectPort(connectPort)
+    : TestProxyServer(QStringLiteral("tinyproxy"), user, password, connectPort)
 { }
-
-QByteArray TestTinyproxy::url() const
-{
-    return "http://127.0.0.1:" + QByteArray::number(port());
-}
 
 QString TestTinyproxy::log() const
 {
