@@ -237,7 +237,7 @@
     </message>
     <message>
         <source>the proxy did not accept the stored proxy login</source>
-        <translation>der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
+        <translation>Der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
     </message>
 </context>
 <context>
