@@ -4,6 +4,8 @@
 #   docs/images/window-restart.png          the window started with --restart: the restart box
 #   docs/images/window-what-will-be-sent.png  the "What will be sent" window
 #   docs/images/window-russian.png          the window under LANG=ru_RU.UTF-8
+#   docs/images/window-sending-german-2x.png  sending, under LANG=de_DE.UTF-8 at twice the scale
+#   docs/images/window-sent.png             the confirmation once the service accepted the report
 # With PROGRESS=DIR it also saves the progress row while sending dumps of 200 KB, 10 MB and
 # 500 MB, at scale 1 and at scale 2 (QT_SCALE_FACTOR=2), into DIR, for looking at by eye.
 # Needs the Debian packages xvfb, x11-utils, imagemagick and xdotool, and a configured build
@@ -100,6 +102,36 @@ xdotool type --delay 15 "Программа упала, когда я перек
 import -window "$window" "$images/window-russian.png"
 stop_reporter
 echo "wrote $images/window-russian.png"
+
+# Sending in German at twice the scale (QT_SCALE_FACTOR=2): Shift+Tab leaves the comment for the
+# dump path, where Return presses "Send Report"; the upload is under way a few seconds later.
+LANG=de_DE.UTF-8 QT_SCALE_FACTOR=2 start_reporter 204800
+window=$(find_window "^Velmora-Problembericht$")
+xdotool windowfocus --sync "$window"
+xdotool type --delay 15 "Absturz beim Wechseln des Projekts."
+xdotool key shift+Tab Return
+sleep 4
+import -window "$window" "$images/window-sending-german-2x.png"
+stop_reporter
+echo "wrote $images/window-sending-german-2x.png"
+
+# The confirmation: a small dump is accepted within a second, and the window says so for a moment
+# and a half before it ends. Pictures are taken until the window has gone; the last one shows the
+# confirmation.
+start_reporter 3000
+window=$(find_window "^Velmora Problem Reporter$")
+xdotool windowfocus --sync "$window"
+xdotool type --delay 15 "It crashed while I was switching projects."
+xdotool key shift+Tab Return
+for _ in $(seq 60); do
+    timeout 3 import -window "$window" "$work/shot.png" 2>/dev/null || break
+    mv "$work/shot.png" "$work/last.png"
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
+done
+mv "$work/last.png" "$images/window-sent.png"
+stop_reporter
+echo "wrote $images/window-sent.png"
 
 # The progress row while sending: Shift+Tab leaves the comment for the dump path, where Return
 # presses "Send Report"; the first progress comes after the sign-in.
