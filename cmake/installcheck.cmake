@@ -115,7 +115,7 @@ elseif(MODE STREQUAL "package")
         message(FATAL_ERROR "Maintainer '${field_Maintainer}' or section '${field_Section}' is "
             "missing")
     endif()
-    foreach(library libqt6widgets6 libqt6network6 libqt6core5compat6 liblog4cxx libc6)
+    foreach(library libqt6widgets6 libqt6network6 liblog4cxx libc6)
         if(NOT field_Depends MATCHES "(^|, )${library}[^,]* \\(>= ")
             message(FATAL_ERROR "Depends lacks a versioned ${library}: ${field_Depends}")
         endif()

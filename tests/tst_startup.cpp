@@ -194,6 +194,13 @@ void TestStartup::badCommandLine_data()
             + helpText;
     QTest::newRow("missing soft") << QStringList { "-v", "1", "-d", "x.dmp", "-c",
         "co" } << QByteArray("Requred argument --soft not found!!!\n") + helpText;
+    // Standard error is in the locale's encoding (here C.UTF-8).
+    QTest::newRow("Cyrillic value")
+        << QStringList { "-v", QString::fromUtf8("Привет"), "-d", "x.dmp", "-c", "co", "-s", "so" }
+        << QByteArray("Invalid value '\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82' for "
+                      "argument --version !!!\n"
+                      "Requred argument --version not found!!!\n")
+            + helpText;
     QTest::newRow("restart given, soft missing")
         << QStringList { "-r", "velmora --safe", "-v", "1", "-d", "x.dmp", "-c", "co" }
         << QByteArray("Requred argument --soft not found!!!\n") + helpText;
