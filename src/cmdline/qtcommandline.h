@@ -41,6 +41,9 @@ public:
     // The text that printHelp() prints, before encoding; for callers that need it.
     QString helpText(const QString &usage) const;
 
+    // The options as added, in that order: what the help text lists.
+    const QList<Option> &options() const { return m_options; }
+
 private:
     const Option *findByName(const QString &name) const;
     const Option *findByShortName(QChar shortName) const;
