@@ -6,10 +6,13 @@
 #                    page and changelog are compressed as Debian wants and that the page names
 #                    every option of that help text.
 #   -DMODE=package   packs BUILD_DIR with `cpack -G DEB` into WORK_DIR, checks the package's name,
-#                    fields and files, and runs lintian on it: an error fails.
+#                    fields and files, and runs lintian on it: an error fails, and so does any
+#                    hardening hint when the build is hardened (HARDENED), whose sources must also
+#                    be compiled with _FORTIFY_SOURCE and the strong stack protector and whose
+#                    program must be linked with relro and bind-now and call the stack protector.
 #
 # Other definitions: BUILD_DIR, WORK_DIR, VERSION (the project's), PROGRAM_DIR (where the program
-# goes, below the prefix), CPACK (the cpack program).
+# goes, below the prefix), CPACK (the cpack program), HARDENED (ON or OFF).
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -167,6 +170,34 @@ elseif(MODE STREQUAL "package")
     message(STATUS "lintian ${package}:\n${hints}")
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "lintian found errors (${result}):\n${hints}${lintian_errors}")
+    endif()
+    if(HARDENED)
+        if(hints MATCHES "hardening-[a-z-]+")
+            message(FATAL_ERROR "The build is hardened, but lintian says ${CMAKE_MATCH_0}:\n"
+                "${hints}")
+        endif()
+        # The sources are compiled with both flags, and the packed program is linked with relro
+        # and bind-now and calls the stack protector's check. Whether it calls the fortified
+        # functions wherever it could, lintian has said above.
+        file(READ ${BUILD_DIR}/compile_commands.json commands)
+        foreach(flag "-D_FORTIFY_SOURCE=2" "-fstack-protector-strong")
+            string(FIND "${commands}" "${flag}" at)
+            if(at EQUAL -1)
+                message(FATAL_ERROR "The hardened build does not compile with ${flag}")
+            endif()
+        endforeach()
+        set(unpacked ${WORK_DIR}/unpacked)
+        execute_process(COMMAND dpkg-deb --extract ${package} ${unpacked}
+            COMMAND_ERROR_IS_FATAL ANY)
+        set(program ${unpacked}/usr/${PROGRAM_DIR}/dumpreporter)
+        execute_process(COMMAND readelf --wide --dynamic --program-headers --dyn-syms ${program}
+            OUTPUT_VARIABLE elf COMMAND_ERROR_IS_FATAL ANY)
+        foreach(mark "GNU_RELRO" "\\(FLAGS\\)[^\n]*BIND_NOW" "\\(FLAGS_1\\)[^\n]*NOW"
+                "UND __stack_chk_fail")
+            if(NOT elf MATCHES "${mark}")
+                message(FATAL_ERROR "The hardened program lacks ${mark}:\n${elf}")
+            endif()
+        endforeach()
     endif()
 else()
     message(FATAL_ERROR "Unknown MODE ${MODE}")
