@@ -149,7 +149,7 @@ elseif(MODE STREQUAL "package")
             message(FATAL_ERROR "Depends lacks a versioned ${library}: ${field_Depends}")
         endif()
     endforeach()
-    # Core5Compat encodes standard error on Windows only.
+    # Nothing needs Qt's Core5Compat: the C library encodes standard error.
     if(field_Depends MATCHES "core5compat")
         message(FATAL_ERROR "Depends names Qt's Core5Compat: ${field_Depends}")
     endif()

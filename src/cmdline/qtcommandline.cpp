@@ -4,7 +4,10 @@
 #include <QRegularExpression>
 
 #ifdef Q_OS_WIN
-#include <QTextCodec>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <cerrno>
 #include <clocale>
@@ -26,11 +29,19 @@ bool isFlag(const QtCommandLine::Option &option)
 }
 
 #ifdef Q_OS_WIN
-// Windows: the console's code page of the Russian systems Velmora started on, IBM 866.
+// Windows: IBM 866, the console's code page of the Russian systems Velmora started on, as the
+// system converts it; a character the code page lacks is a '?'.
 QByteArray consoleBytes(const QString &text)
 {
-    QTextCodec *codec = QTextCodec::codecForName("IBM 866");
-    return codec ? codec->fromUnicode(text) : text.toLocal8Bit();
+    constexpr UINT ibm866 = 866;
+    if (text.isEmpty())
+        return QByteArray();
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int length = int(text.size());
+    const int size = WideCharToMultiByte(ibm866, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    QByteArray bytes(size, Qt::Uninitialized);
+    WideCharToMultiByte(ibm866, 0, wide, length, bytes.data(), size, nullptr, nullptr);
+    return bytes;
 }
 #else
 // The character encoding of the locale the environment names for characters (LC_ALL, LC_CTYPE,
