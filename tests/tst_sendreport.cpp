@@ -678,9 +678,9 @@ void TestSendReport::restartAfterSent()
     QList<QStringList> started;
     BoxCloser boxes;
     WindowSession session(dumpPath(), Version);
-    session.dialog->setRestartCommand(QStringLiteral("velmora --after-crash"),
-        [&](const QString &program, const QStringList &arguments) {
-            started << (QStringList { program } + arguments);
+    session.dialog->setRestartCommand(
+        QStringLiteral("velmora --after-crash"), [&](const RestartCommand &restart) {
+            started << (QStringList { restart.program } + restart.arguments);
             return true;
         });
     session.type("lineEditLogin", QStringLiteral("someone"));
