@@ -43,7 +43,8 @@ private Q_SLOTS:
     void tabInComment();
     void restart_data();
     void restart();
-    void noRestartWithoutCommand();
+    void noRestartOffered_data();
+    void noRestartOffered();
     void failureTexts_data();
     void failureTexts();
     void proxyLoginRefusedText();
@@ -463,8 +464,7 @@ void TestDialog::tabOrder()
     QFETCH(QStringList, order);
     KDumpReporterDlg dialog("/tmp/x.dmp");
     if (restartOffered)
-        dialog.setRestartCommand(
-            "velmora", [](const QString &, const QStringList &) { return true; });
+        dialog.setRestartCommand("velmora", [](const RestartCommand &) { return true; });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     dialog.findChild<QWidget *>(order.first())->setFocus();
@@ -526,11 +526,10 @@ void TestDialog::restart()
     TestLogCapture log;
     {
         KDumpReporterDlg dialog("/tmp/x.dmp");
-        dialog.setRestartCommand(
-            command, [&](const QString &program, const QStringList &arguments) {
-                started << (QStringList { program } + arguments);
-                return starts;
-            });
+        dialog.setRestartCommand(command, [&](const RestartCommand &restart) {
+            started << (QStringList { restart.program } + restart.arguments);
+            return starts;
+        });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         auto *box = dialog.findChild<QCheckBox *>("checkBoxRestart");
@@ -566,14 +565,31 @@ void TestDialog::restart()
         checked && !starts ? 1 : 0);
 }
 
-void TestDialog::noRestartWithoutCommand()
+void TestDialog::noRestartOffered_data()
 {
+    QTest::addColumn<QString>("command"); // null: none given
+    QTest::addColumn<QString>("warning"); // the WARN line, empty for none
+    const QString empty = "The restart command is empty: Velmora is not restarted.";
+    const QString open = "The restart command has a quote that is not closed: Velmora is not "
+                         "restarted: ";
+    QTest::newRow("none given") << QString() << QString();
+    QTest::newRow("blanks") << "   " << empty;
+    QTest::newRow("empty program") << "'' --safe" << empty;
+    QTest::newRow("single quote left open")
+        << "'/opt/my app/velmora x" << open + "'/opt/my app/velmora x";
+    QTest::newRow("double quote left open") << "velmora \"a\\\"" << open + "velmora \"a\\\"";
+}
+
+void TestDialog::noRestartOffered()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, warning);
     int starts = 0;
-    const auto starter = [&](const QString &, const QStringList &) { return ++starts > 0; };
-    for (const QString &command : { QString(), QStringLiteral("   ") }) {
+    TestLogCapture log;
+    {
         KDumpReporterDlg dialog("/tmp/x.dmp");
         if (!command.isNull())
-            dialog.setRestartCommand(command, starter);
+            dialog.setRestartCommand(command, [&](const RestartCommand &) { return ++starts > 0; });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QVERIFY(!dialog.findChild<QCheckBox *>("checkBoxRestart")->isVisible());
@@ -585,6 +601,11 @@ void TestDialog::noRestartWithoutCommand()
         dialog.close();
     }
     QCOMPARE(starts, 0);
+    const QStringList warnings = log.matching("restart", int(VM::LogLevel::Warn));
+    QCOMPARE(warnings.size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty())
+        QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first()));
+    QVERIFY(log.matching("Restarting").isEmpty());
 }
 
 void TestDialog::failureTexts_data()
@@ -828,7 +849,7 @@ void TestDialog::fontsDrawAsStyleSheets()
             bar->setStyleSheet(QStringLiteral("font: 10px;"));
         }
         dialog.setRestartCommand(
-            QStringLiteral("velmora"), [](const QString &, const QStringList &) { return true; });
+            QStringLiteral("velmora"), [](const RestartCommand &) { return true; });
         dialog.resize(dialog.minimumSize());
         dialog.show();
         if (!QTest::qWaitForWindowActive(&dialog))

@@ -1,8 +1,12 @@
 // The log file under load from several threads: whole lines only, rolling by size, a bounded
-// number of backups. A separate executable, since the logging library's set-up is process-wide.
+// number of backups; and where exactly the rolling file rolls, with files around it. A separate
+// executable, since the logging set-up is process-wide.
 #include "logging/logging.h"
 #include "logging/loggingmanager.h"
+#include "logging/rollingfilesink.h"
 #include "support/testenvironment.h"
+
+#include <spdlog/details/log_msg.h>
 
 #include <QtTest>
 
@@ -21,6 +25,61 @@ void writeLines(const QString &writer, int count)
         LOG_INFO(QStringLiteral("load line %1 from %2 %3").arg(i).arg(writer, padding));
 }
 
+// Lines as the message alone, so that their lengths are known.
+class MessageLines : public spdlog::formatter
+{
+public:
+    void format(const spdlog::details::log_msg &msg, spdlog::memory_buf_t &dest) override
+    {
+        dest.append(msg.payload.begin(), msg.payload.end());
+        dest.push_back('\n');
+    }
+    std::unique_ptr<spdlog::formatter> clone() const override
+    {
+        return std::make_unique<MessageLines>();
+    }
+};
+
+// "name=100": a file of 100 bytes "E"; "name=text": a file of the text and a line end;
+// "name/": a folder that is not empty.
+void makeEntry(const QDir &dir, const QString &entry)
+{
+    if (entry.endsWith(QLatin1Char('/'))) {
+        QVERIFY(dir.mkpath(entry + QStringLiteral("inside")));
+        return;
+    }
+    const QString name = entry.section(QLatin1Char('='), 0, 0);
+    const QString value = entry.section(QLatin1Char('='), 1);
+    bool isSize = false;
+    const int size = value.toInt(&isSize);
+    QFile file(dir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(isSize ? QByteArray(size, 'E') : value.toUtf8() + '\n');
+}
+
+// Each entry of the folder: "name size start" (start: the first six bytes, line end dropped), or
+// "name/" for a folder.
+QStringList describe(const QDir &dir)
+{
+    QStringList entries;
+    for (const QFileInfo &info :
+        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (info.isDir()) {
+            entries << info.fileName() + QLatin1Char('/');
+            continue;
+        }
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            return { info.fileName() + QStringLiteral(" unreadable") };
+        const QByteArray start = file.read(6).trimmed();
+        entries << QStringLiteral("%1 %2 %3")
+                       .arg(info.fileName())
+                       .arg(info.size())
+                       .arg(QString::fromLatin1(start));
+    }
+    return entries;
+}
+
 } // namespace
 
 class TestLogLoad : public QObject
@@ -30,6 +89,8 @@ class TestLogLoad : public QObject
 private Q_SLOTS:
     void initTestCase();
     void twoWritersRollWholeLines();
+    void rollingAroundTheLimit_data();
+    void rollingAroundTheLimit();
 
 private:
     std::unique_ptr<TestEnvironment> m_home;
@@ -134,6 +195,72 @@ void TestLogLoad::twoWritersRollWholeLines()
         QVERIFY2((info.st_mode & 07777) == 0600,
             qPrintable(QStringLiteral("%1: %2").arg(file).arg(info.st_mode & 07777, 0, 8)));
     }
+}
+
+void TestLogLoad::rollingAroundTheLimit_data()
+{
+    // A limit of 100 bytes and lines of 30 ("line N....\n"); t.log and its backups t.log.1 ...
+    // t.log.5 beside other files.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("rolled once past the limit, so each backup holds the limit or more")
+        << QStringList() << 12
+        << QStringList { "t.log 120 line 8", "t.log.1 120 line 4", "t.log.2 120 line 0" };
+    QTest::newRow("a file at the limit rolls before the next line")
+        << QStringList { "t.log=100" } << 1
+        << QStringList { "t.log 30 line 0", "t.log.1 100 EEEEEE" };
+    QTest::newRow("a file one byte short takes one more line")
+        << QStringList { "t.log=99" } << 2
+        << QStringList { "t.log 30 line 1", "t.log.1 129 EEEEEE" };
+    QTest::newRow("five backups: the oldest goes")
+        << QStringList { "t.log=100", "t.log.1=old1", "t.log.2=old2", "t.log.3=old3",
+               "t.log.4=old4", "t.log.5=old5" }
+        << 1
+        << QStringList { "t.log 30 line 0", "t.log.1 100 EEEEEE", "t.log.2 5 old1",
+               "t.log.3 5 old2", "t.log.4 5 old3", "t.log.5 5 old4" };
+    QTest::newRow("backups move up to the first gap only")
+        << QStringList { "t.log=100", "t.log.1=old1", "t.log.2=old2", "t.log.4=old4",
+               "t.log.5=old5" }
+        << 1
+        << QStringList { "t.log 30 line 0", "t.log.1 100 EEEEEE", "t.log.2 5 old1",
+               "t.log.3 5 old2", "t.log.4 5 old4", "t.log.5 5 old5" };
+    QTest::newRow("no first backup: the others stay")
+        << QStringList { "t.log=100", "t.log.2=old2", "t.log.3=old3", "t.log.6=old6" } << 1
+        << QStringList { "t.log 30 line 0", "t.log.1 100 EEEEEE", "t.log.2 5 old2",
+               "t.log.3 5 old3", "t.log.6 5 old6" };
+    QTest::newRow("the oldest backup cannot go: nothing rolls, nothing is lost")
+        << QStringList { "t.log=100", "t.log.1=old1", "t.log.2=old2", "t.log.3=old3",
+               "t.log.4=old4", "t.log.5/" }
+        << 3
+        << QStringList { "t.log 190 EEEEEE", "t.log.1 5 old1", "t.log.2 5 old2", "t.log.3 5 old3",
+               "t.log.4 5 old4", "t.log.5/" };
+}
+
+void TestLogLoad::rollingAroundTheLimit()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, lines);
+    QFETCH(QStringList, after);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QDir dir(folder.path());
+    for (const QString &entry : before) {
+        makeEntry(dir, entry);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    {
+        VM::RollingFileSink sink(
+            QFile::encodeName(dir.filePath(QStringLiteral("t.log"))).toStdString(), 100, 5,
+            std::make_unique<MessageLines>());
+        for (int i = 0; i < lines; ++i) {
+            const std::string text
+                = QStringLiteral("line %1").arg(i).leftJustified(29, '.').toStdString();
+            sink.log(spdlog::details::log_msg("qx.velmora", spdlog::level::info, text));
+        }
+    }
+    QCOMPARE(describe(dir), after);
 }
 
 QTEST_GUILESS_MAIN(TestLogLoad)

@@ -724,9 +724,9 @@ void TestSendReport::restartAfterSent()
     QList<QStringList> started;
     BoxCloser boxes;
     WindowSession session(dumpPath(), Version);
-    session.dialog->setRestartCommand(QStringLiteral("velmora --after-crash"),
-        [&](const QString &program, const QStringList &arguments) {
-            started << (QStringList { program } + arguments);
+    session.dialog->setRestartCommand(
+        QStringLiteral("velmora --after-crash"), [&](const RestartCommand &restart) {
+            started << (QStringList { restart.program } + restart.arguments);
             return true;
         });
     session.type("lineEditLogin", QStringLiteral("someone"));
@@ -1080,9 +1080,9 @@ void TestSendReport::sentReportIsConfirmed()
     WindowSession session(dumpPath(), Version);
     // The program's time (the session shortens it for the other tests).
     session.dialog->setConfirmationTime(1500);
-    session.dialog->setRestartCommand(QStringLiteral("velmora --after-crash"),
-        [&](const QString &program, const QStringList &arguments) {
-            started << (QStringList { program } + arguments);
+    session.dialog->setRestartCommand(
+        QStringLiteral("velmora --after-crash"), [&](const RestartCommand &restart) {
+            started << (QStringList { restart.program } + restart.arguments);
             return true;
         });
     session.type("lineEditLogin", QStringLiteral("someone"));
@@ -1152,8 +1152,8 @@ void TestSendReport::escapeWhileSendingLeaves()
     {
         WindowSession session(dumpPath(), Version);
         session.dialog->setRestartCommand(
-            QStringLiteral("velmora"), [&](const QString &program, const QStringList &arguments) {
-                started << (QStringList { program } + arguments);
+            QStringLiteral("velmora"), [&](const RestartCommand &restart) {
+                started << (QStringList { restart.program } + restart.arguments);
                 return true;
             });
         session.type("lineEditLogin", QStringLiteral("someone"));

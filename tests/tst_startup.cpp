@@ -83,6 +83,67 @@ void runUntilWindowIsUp(const QString &home, QProcess &process)
     process.kill();
     process.waitForFinished();
 }
+
+// An X server of the test's own (Xvfb, without a window manager) and xdotool to press keys in
+// the real program's window.
+class VirtualDisplay
+{
+public:
+    VirtualDisplay()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        m_xdotool = QStandardPaths::findExecutable("xdotool");
+        if (xvfb.isEmpty() || m_xdotool.isEmpty())
+            return;
+        // -displayfd: the server picks a free display and writes its number once it listens.
+        // -noreset: by default the server starts afresh whenever its last client leaves, and a
+        // program that connects meanwhile (the reporter, after xdotool looked) is refused.
+        m_server.start(xvfb,
+            { "-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
+        if (!m_server.waitForStarted())
+            return;
+        QByteArray number;
+        while (!number.endsWith('\n') && m_server.waitForReadyRead(10000))
+            number += m_server.readAllStandardOutput();
+        if (number.trimmed().isEmpty())
+            return;
+        m_display = ":" + QString::fromLatin1(number.trimmed());
+    }
+    ~VirtualDisplay()
+    {
+        m_server.terminate();
+        m_server.waitForFinished();
+    }
+    // Empty when no server could be started (Xvfb and xdotool come with scripts/setup).
+    QString name() const { return m_display; }
+    // What the server has said, and whether it still runs: for failure messages.
+    QString serverState()
+    {
+        return QStringLiteral("Xvfb on %1 %2: %3")
+            .arg(m_display,
+                m_server.state() == QProcess::Running ? QStringLiteral("runs")
+                                                      : QStringLiteral("has ended"),
+                QString::fromLocal8Bit(m_server.readAllStandardError()));
+    }
+
+    // Runs xdotool on this display; its standard output, or nothing when it failed.
+    std::optional<QString> xdotool(const QStringList &arguments) const
+    {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", m_display);
+        tool.setProcessEnvironment(env);
+        tool.start(m_xdotool, arguments);
+        if (!tool.waitForFinished(20000) || tool.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QProcess m_server;
+    QString m_xdotool;
+    QString m_display;
+};
 } // namespace
 
 class TestStartup : public QObject
@@ -104,6 +165,8 @@ private Q_SLOTS:
     void strayLoggingConfiguration_data();
     void strayLoggingConfiguration();
     void restartIgnoredWhenSendingQueue();
+    void restartWhenTheWindowEnds_data();
+    void restartWhenTheWindowEnds();
     void noDisplay_data();
     void noDisplay();
 };
@@ -131,6 +194,13 @@ void TestStartup::badCommandLine_data()
             + helpText;
     QTest::newRow("missing soft") << QStringList { "-v", "1", "-d", "x.dmp", "-c",
         "co" } << QByteArray("Requred argument --soft not found!!!\n") + helpText;
+    // Standard error is in the locale's encoding (here C.UTF-8).
+    QTest::newRow("Cyrillic value")
+        << QStringList { "-v", QString::fromUtf8("Привет"), "-d", "x.dmp", "-c", "co", "-s", "so" }
+        << QByteArray("Invalid value '\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82' for "
+                      "argument --version !!!\n"
+                      "Requred argument --version not found!!!\n")
+            + helpText;
     QTest::newRow("restart given, soft missing")
         << QStringList { "-r", "velmora --safe", "-v", "1", "-d", "x.dmp", "-c", "co" }
         << QByteArray("Requred argument --soft not found!!!\n") + helpText;
@@ -376,6 +446,8 @@ void TestStartup::strayLoggingConfiguration()
 
     QProcess process;
     QProcessEnvironment env = environmentFor(home.path());
+    // The logging library's own level variable, in every row: no more heard than the files.
+    env.insert("SPDLOG_LEVEL", "off");
     if (namedByVariable) {
         env.insert("LOG4CXX_CONFIGURATION", file.fileName());
         process.setWorkingDirectory(home.path());
@@ -413,6 +485,88 @@ void TestStartup::restartIgnoredWhenSendingQueue()
     QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(!log.readAll().contains("Restarting"));
+}
+
+void TestStartup::restartWhenTheWindowEnds_data()
+{
+    QTest::addColumn<QString>("restart"); // %1: the folder of the program "my app/velmora"
+    QTest::addColumn<QStringList>("arguments"); // those it was started with; none: not started
+    QTest::newRow("path with a blank in single quotes")
+        << "'%1/my app/velmora' --after-crash \"My work\""
+        << QStringList { "--after-crash", "My work" };
+    QTest::newRow("path with a blank after a backslash")
+        << "%1/my\\ app/velmora x\\ y" << QStringList { "x y" };
+    QTest::newRow("quote left open") << "'%1/my app/velmora x" << QStringList();
+}
+
+void TestStartup::restartWhenTheWindowEnds()
+{
+    QFETCH(QString, restart);
+    QFETCH(QStringList, arguments);
+    VirtualDisplay display;
+    QVERIFY2(!display.name().isEmpty(), "Xvfb and xdotool are needed (scripts/setup)");
+    QVERIFY2(display.xdotool({ "getdisplaygeometry" }), qPrintable(display.serverState()));
+    TemporaryHome home;
+    // Velmora: a script that writes its arguments, one a line, beside itself.
+    const QString folder = home.path() + "/my app";
+    QVERIFY(QDir().mkpath(folder));
+    QFile velmora(folder + "/velmora");
+    QVERIFY(velmora.open(QIODevice::WriteOnly));
+    velmora.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.tmp\"\n"
+                  "mv \"$0.tmp\" \"$0.started\"\n");
+    velmora.close();
+    QVERIFY(velmora.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString commandLine = restart.arg(home.path());
+
+    QProcessEnvironment env = environmentFor(home.path());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display.name());
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(
+        program(), validArguments(home.path()) + QStringList { "--restart=" + commandLine });
+    QVERIFY(process.waitForStarted());
+    // The window's id, once it is shown.
+    const auto shownWindow = [&] {
+        return display
+            .xdotool({ "search", "--onlyvisible", "--name", "^Velmora Problem Reporter$" })
+            .value_or(QString())
+            .section('\n', 0, 0);
+    };
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(window = shownWindow()).isEmpty() || process.state() != QProcess::Running, 20000);
+    QVERIFY2(!window.isEmpty(),
+        qPrintable(display.serverState()
+            + "\nThe program: " + QString::fromLocal8Bit(process.readAllStandardError())));
+    // No window manager runs: the window gets the keyboard's focus directly; Escape ends it.
+    QVERIFY(display.xdotool({ "windowfocus", "--sync", window, "key", "Escape" }));
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+
+    QFile log(home.cachePath() + "qx.dumpreporter.velmora.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    const QString started = folder + "/velmora.started";
+    if (arguments.isEmpty()) {
+        QVERIFY2(logged.contains(" WARN  qx.velmora  - \t[KDumpReporterDlg::setRestartCommand]: "
+                                 "\tThe restart command has a quote that is not closed: Velmora is "
+                                 "not restarted: "
+                     + commandLine + "\t"),
+            qPrintable(logged));
+        QVERIFY(!logged.contains("Restarting"));
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(started));
+    } else {
+        QVERIFY2(
+            logged.contains("\tRestarting Velmora: " + commandLine + "\t"), qPrintable(logged));
+        QVERIFY(!logged.contains("could not be restarted"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 10000);
+        QFile file(started);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), arguments.join('\n') + '\n');
+    }
 }
 
 void TestStartup::noDisplay_data()

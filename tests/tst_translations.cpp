@@ -499,8 +499,8 @@ void TestTranslations::buttonKeys()
     installTranslations(locale);
     int restarts = 0;
     KDumpReporterDlg dialog(m_home->path() + QStringLiteral("/crash.dmp"));
-    dialog.setRestartCommand(QStringLiteral("velmora"),
-        [&](const QString &, const QStringList &) { return ++restarts; });
+    dialog.setRestartCommand(
+        QStringLiteral("velmora"), [&](const RestartCommand &) { return ++restarts; });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 

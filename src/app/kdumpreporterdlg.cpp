@@ -24,7 +24,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProcess>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -673,15 +672,20 @@ void KDumpReporterDlg::done(int result)
 
 void KDumpReporterDlg::setRestartCommand(const QString &commandLine, Starter starter)
 {
-    if (QProcess::splitCommand(commandLine).isEmpty()) {
+    const std::optional<RestartCommand> command = parseRestartCommand(commandLine);
+    if (!command) {
+        LOG_WARN(QStringLiteral("The restart command has a quote that is not closed: Velmora is "
+                                "not restarted: %1")
+                     .arg(commandLine));
+        return;
+    }
+    if (command->program.isEmpty()) {
         LOG_WARN(QStringLiteral("The restart command is empty: Velmora is not restarted."));
         return;
     }
     m_restartCommand = commandLine;
-    m_restartStarter
-        = starter ? std::move(starter) : [](const QString &program, const QStringList &arguments) {
-              return QProcess::startDetached(program, arguments);
-          };
+    m_restart = *command;
+    m_restartStarter = starter ? std::move(starter) : Starter(&startDetached);
     ui.checkBoxRestart->setChecked(true);
     ui.checkBoxRestart->setVisible(true);
 }
@@ -691,10 +695,8 @@ void KDumpReporterDlg::restartIfChecked()
     if (m_restartDone || m_restartCommand.isEmpty() || !ui.checkBoxRestart->isChecked())
         return;
     m_restartDone = true;
-    QStringList arguments = QProcess::splitCommand(m_restartCommand);
-    const QString program = arguments.takeFirst();
     LOG_INFO(QStringLiteral("Restarting Velmora: %1").arg(m_restartCommand));
-    if (!m_restartStarter(program, arguments))
+    if (!m_restartStarter(m_restart))
         LOG_WARN(QStringLiteral("Velmora could not be restarted: %1").arg(m_restartCommand));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/kreportqueue.h"
+#include "app/restartcommand.h"
 #include "http/ktransportfailure.h"
 #include "ui_kdumpreporterui.h"
 
@@ -60,14 +61,14 @@ public:
     // of the request still to be written.
     static QString progressText(qint64 shownSent, qint64 shownTotal, qint64 bytesLeftToSend);
 
-    // Starts a program detached, as the restart does it; false when it could not be started.
-    using Starter = std::function<bool(const QString &program, const QStringList &arguments)>;
+    // Starts a command detached, as the restart does it; false when it could not be started.
+    using Starter = std::function<bool(const RestartCommand &command)>;
 
     // Offers to start Velmora again when the window ends: shows the check box "Restart Velmora",
     // checked. When the window ends (the report was sent, Exit was pressed or the window was
-    // closed) and the box is still checked, the command line, split as a shell splits it, is
-    // started by starter (by default detached from this process). A blank command offers
-    // nothing.
+    // closed) and the box is still checked, the command line, split as a shell splits it
+    // (parseRestartCommand), is started by starter (by default detached from this process). A
+    // blank command, or one with a quote left open, offers nothing and logs a WARN line.
     void setRestartCommand(const QString &commandLine, Starter starter = {});
 
     // What the report holds as it would be sent now: its text (the system line, with the time of
@@ -157,7 +158,8 @@ private:
     std::unique_ptr<QLockFile> m_ownLock;
     QList<KPendingReport> m_earlier;
 
-    QString m_restartCommand;
+    QString m_restartCommand; // as given, for the log
+    RestartCommand m_restart;
     Starter m_restartStarter;
     bool m_restartDone = false;
     QPointer<QDialog> m_preview;

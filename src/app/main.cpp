@@ -7,6 +7,7 @@
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
+#include "cmdline/reporteroptions.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
@@ -73,19 +74,9 @@ int main(int argc, char *argv[])
     // The free word "+send-pending" sends the queued reports instead; no dump is needed then.
     const bool sendPending = arguments.mid(1).contains(QStringLiteral("+send-pending"));
     auto commandLine = std::make_unique<QtCommandLine>();
-    commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, !sendPending,
-        QLatin1Char('d'), QStringLiteral("Path to dump file"));
-    commandLine->addOption(QStringLiteral("version"), QMetaType::Int, true, QLatin1Char('v'),
-        QStringLiteral("Version of the software which sends a report"));
-    commandLine->addOption(QStringLiteral("company"), QMetaType::QString, true, QLatin1Char('c'),
-        QStringLiteral("Company ID"));
-    commandLine->addOption(QStringLiteral("soft"), QMetaType::QString, true, QLatin1Char('s'),
-        QStringLiteral("Software ID"));
-    // Optional: the window offers to start Velmora again with this command line when it ends.
-    commandLine->addOption(QStringLiteral("restart"), QMetaType::QString, false, QLatin1Char('r'),
-        QStringLiteral("Command line that starts Velmora again when the reporter ends"));
+    addReporterOptions(*commandLine, !sendPending);
 
-    const QString usage = QStringLiteral("dumpreporter <options>");
+    const QString usage = reporterUsage();
     if (!commandLine->parse(arguments)) {
         commandLine->printHelp(usage);
         return -1;

@@ -2,7 +2,18 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QTextCodec>
+
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <cerrno>
+#include <clocale>
+#include <iconv.h>
+#include <langinfo.h>
+#endif
 
 #include <cstdio>
 
@@ -16,6 +27,95 @@ bool isFlag(const QtCommandLine::Option &option)
 {
     return option.type == QMetaType::UnknownType;
 }
+
+#ifdef Q_OS_WIN
+// Windows: IBM 866, the console's code page of the Russian systems Velmora started on, as the
+// system converts it; a character the code page lacks is a '?'.
+QByteArray consoleBytes(const QString &text)
+{
+    constexpr UINT ibm866 = 866;
+    if (text.isEmpty())
+        return QByteArray();
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int length = int(text.size());
+    const int size = WideCharToMultiByte(ibm866, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    QByteArray bytes(size, Qt::Uninitialized);
+    WideCharToMultiByte(ibm866, 0, wide, length, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+#else
+// The character encoding of the locale the environment names for characters (LC_ALL, LC_CTYPE,
+// LANG), as the C library knows it: "UTF-8", "KOI8-R", "ANSI_X3.4-1968" for C and POSIX. When
+// the C library has no such locale, the encoding its name gives ("ru_RU.KOI8-R"), else ASCII.
+QByteArray localeEncoding()
+{
+    if (locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t(nullptr))) {
+        const QByteArray codeset = nl_langinfo_l(CODESET, locale);
+        freelocale(locale);
+        return codeset;
+    }
+    for (const char *name : { "LC_ALL", "LC_CTYPE", "LANG" }) {
+        const QByteArray value = qgetenv(name);
+        if (value.isEmpty())
+            continue;
+        const qsizetype dot = value.indexOf('.');
+        if (dot < 0)
+            break;
+        const qsizetype at = value.indexOf('@', dot);
+        return value.mid(dot + 1, at < 0 ? -1 : at - dot - 1);
+    }
+    return QByteArrayLiteral("ANSI_X3.4-1968");
+}
+
+// The bytes of the length of the UTF-8 sequence that begins with lead.
+qsizetype utf8SequenceLength(unsigned char lead)
+{
+    if (lead >= 0xF0)
+        return 4;
+    if (lead >= 0xE0)
+        return 3;
+    if (lead >= 0xC0)
+        return 2;
+    return 1;
+}
+
+// Text in the locale's encoding; a character the encoding cannot hold becomes '?'. An encoding
+// the C library does not know gets UTF-8.
+QByteArray localeBytes(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const QByteArray encoding = localeEncoding();
+    if (encoding == "UTF-8" || encoding == "utf8")
+        return utf8;
+    iconv_t converter = iconv_open(encoding.constData(), "UTF-8");
+    if (converter == iconv_t(-1))
+        return utf8;
+    QByteArray bytes;
+    char buffer[256];
+    char *in = const_cast<char *>(utf8.constData());
+    size_t inLeft = size_t(utf8.size());
+    while (inLeft > 0) {
+        char *out = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+        bytes.append(buffer, qsizetype(out - buffer));
+        if (result != size_t(-1) || errno == E2BIG)
+            continue;
+        // EILSEQ: a character the encoding lacks; EINVAL cannot happen with whole UTF-8.
+        bytes.append('?');
+        const size_t skip = qMin(size_t(utf8SequenceLength((unsigned char)*in)), inLeft);
+        in += skip;
+        inLeft -= skip;
+    }
+    // The bytes that end a state-keeping encoding.
+    char *out = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(converter, nullptr, nullptr, &out, &outLeft);
+    bytes.append(buffer, qsizetype(out - buffer));
+    iconv_close(converter);
+    return bytes;
+}
+#endif
 } // namespace
 
 QtCommandLine::QtCommandLine() = default;
@@ -151,8 +251,11 @@ void QtCommandLine::printHelp(const QString &usage) const
 
 void QtCommandLine::writeToStandardError(const QString &text)
 {
-    QTextCodec *codec = QTextCodec::codecForName("IBM 866");
-    const QByteArray bytes = codec ? codec->fromUnicode(text) : text.toLocal8Bit();
+#ifdef Q_OS_WIN
+    const QByteArray bytes = consoleBytes(text);
+#else
+    const QByteArray bytes = localeBytes(text);
+#endif
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }

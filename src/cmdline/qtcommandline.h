@@ -11,8 +11,8 @@ class QTextStream;
 
 // A small parser of long options ("--name=value"), short options ("-n value") and flags. Values
 // are typed: each option names the variant type its value must convert to, and a value that does
-// not convert is reported and dropped. Everything it prints goes to standard error in the IBM 866
-// code page. Used on one thread only.
+// not convert is reported and dropped. Everything it prints goes to standard error in the
+// locale's encoding (on Windows in the IBM 866 code page). Used on one thread only.
 class QtCommandLine
 {
 public:
@@ -40,6 +40,9 @@ public:
 
     // The text that printHelp() prints, before encoding; for callers that need it.
     QString helpText(const QString &usage) const;
+
+    // The options as added, in that order: what the help text lists.
+    const QList<Option> &options() const { return m_options; }
 
 private:
     const Option *findByName(const QString &name) const;

@@ -3,7 +3,7 @@
 #include "base/processvalues.h"
 #include "logging/loggingmanager.h"
 
-#include <log4cxx/logger.h>
+#include <spdlog/logger.h>
 
 #include <string_view>
 
@@ -62,10 +62,12 @@ void writeLog(
 {
     try {
         const QString text = formatLogMessage(message, QString::fromUtf8(file), function, line);
-        const log4cxx::LoggerPtr logger = appLogger();
-        const log4cxx::LevelPtr l4level = LoggingManager::toLog4cxx(level);
-        if (logger && logger->isEnabledFor(l4level))
-            logger->forcedLog(l4level, text.toStdString());
+        spdlog::logger &logger = appLogger();
+        const spdlog::level::level_enum spdlogLevel = LoggingManager::toSpdlog(level);
+        if (logger.should_log(spdlogLevel)) {
+            const QByteArray bytes = text.toUtf8();
+            logger.log(spdlogLevel, spdlog::string_view_t(bytes.constData(), size_t(bytes.size())));
+        }
     } catch (...) {
         // A log statement never reports a failure to its caller.
     }

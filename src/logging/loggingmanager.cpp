@@ -2,126 +2,120 @@
 
 #include "base/processvalues.h"
 #include "logging/logginglayout.h"
+#include "logging/rollingfilesink.h"
 
-#include <log4cxx/helpers/pool.h>
-#include <log4cxx/logmanager.h>
-#include <log4cxx/rolling/rollingfileappender.h>
-#include <log4cxx/spi/loggerrepository.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/dist_sink.h>
 
+#include <QDir>
 #include <QFile>
 
-#include <clocale>
-#include <cstring>
-#include <langinfo.h>
-#include <strings.h>
+#include <atomic>
+#include <cstdio>
+#include <string>
 
 namespace VM {
 
 namespace {
 
-// The rolling appender whose every log file, the first one and each one started by a roll, is
-// readable and writable by the user alone, whatever the process's file-creation mask. The
-// backups are the renamed log files, so they keep that.
-class OwnerOnlyRollingFileAppender : public log4cxx::rolling::RollingFileAppender
+// The first failure to open or write the log goes to the standard error stream; later ones would
+// only repeat it. The lines are lost and the program goes on.
+void reportLoggingFailure(const std::string &what)
 {
-protected:
-    log4cxx::helpers::WriterPtr createWriter(log4cxx::helpers::OutputStreamPtr &os) override
-    {
-        // Called once the file has been opened, before anything is written to it.
-        QFile::setPermissions(
-            QString::fromStdString(getFile()), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        return RollingFileAppender::createWriter(os);
-    }
+    static std::atomic_flag reported = ATOMIC_FLAG_INIT;
+    if (!reported.test_and_set())
+        std::fprintf(stderr, "The log cannot be written: %s\n", what.c_str());
+}
+
+// The logger and the destinations of its lines. The logger is the library's own object, made
+// here and known to nobody else: it is not in the library's registry, so no configuration of the
+// library (the variable SPDLOG_LEVEL, say) reaches it.
+struct Logging
+{
+    std::shared_ptr<spdlog::sinks::dist_sink_mt> sinks
+        = std::make_shared<spdlog::sinks::dist_sink_mt>();
+    spdlog::logger logger { "qx.velmora", sinks };
+    std::shared_ptr<spdlog::sinks::sink> file; // the log file's sink, once set up
 };
 
-bool isUtf8(const char *codeset)
+Logging &logging()
 {
-    return codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0);
+    // Made at the first use and never destroyed: a line logged late at exit still finds it.
+    static Logging *const instance = [] {
+        auto *made = new Logging;
+        made->logger.set_level(spdlog::level::off); // until the set-up gives the level
+        made->logger.set_error_handler(reportLoggingFailure);
+        return made;
+    }();
+    return *instance;
+}
+
+// The file name as the file functions of this system take it: UTF-8 bytes, or UTF-16 on Windows.
+spdlog::filename_t toFileName(const QString &path)
+{
+#ifdef SPDLOG_WCHAR_FILENAMES
+    return QDir::toNativeSeparators(path).toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
 }
 
 } // namespace
 
-void LoggingManager::useUtf8CharacterType()
-{
-    // The logging library turns its UTF-8 file names into bytes through the character type of the
-    // C locale, while the toolkit always takes file names as UTF-8. With a locale whose character
-    // set is not UTF-8 (the untouched "C" locale of a starting process, LC_ALL=C), every letter
-    // outside ASCII became '?' and the log went to a wrong path. The toolkit switches such a
-    // locale to its UTF-8 twin when the application object is created; this does the same before.
-    const char *current = std::setlocale(LC_CTYPE, "");
-    if (isUtf8(nl_langinfo(CODESET)))
-        return;
-    QByteArray name = current ? QByteArray(current) : QByteArray("C");
-    if (const qsizetype dot = name.indexOf('.'); dot != -1)
-        name.truncate(dot);
-    if (const qsizetype at = name.indexOf('@'); at != -1)
-        name.truncate(at);
-    name += ".UTF-8";
-    if (!std::setlocale(LC_CTYPE, name.constData()) && !std::setlocale(LC_CTYPE, "C.UTF-8"))
-        std::setlocale(LC_CTYPE, "C.utf8");
-}
-
 void LoggingManager::initializeLoggers(LogLevel level, const QByteArray &logFileName)
 {
-    useUtf8CharacterType();
-
-    // The reporter configures its logging alone: the library's own start-up configuration (files
-    // such as log4j.properties or log4cxx.xml in the working directory, or the variables naming
-    // one) is never read, so a stray file cannot silence or redirect the log.
-    const log4cxx::spi::LoggerRepositoryPtr repository = log4cxx::LogManager::getLoggerRepository();
-    repository->setConfigured(true);
-
+    Logging &state = logging();
     const QString fileName = QString::fromLatin1(logFileName);
-    log4cxx::helpers::Pool pool;
-
-    auto layout = std::make_shared<LoggingLayout>();
-    layout->setName((fileName + QStringLiteral(".ttcclayout")).toStdString());
-    layout->activateOptions(pool);
-
-    auto appender = std::make_shared<OwnerOnlyRollingFileAppender>();
-    appender->setLayout(layout);
-    // UTF-8, as the library keeps its texts.
-    appender->setFile((cacheFolder() + fileName).toStdString());
-    appender->setAppend(true);
-    appender->setMaximumFileSize(size_t(MaxFileSize));
-    appender->setMaxBackupIndex(MaxBackupIndex);
-    appender->setName((fileName + QStringLiteral(".fileappender")).toStdString());
-    appender->activateOptions(pool);
-
-    // The layout and the appender live until the process ends: they are never destroyed, not
-    // even by the logging library's own teardown at exit, so no late log line meets a dead one.
-    static const auto *const keptAlive = new std::pair(layout, appender);
-    Q_UNUSED(keptAlive);
-
-    const log4cxx::LoggerPtr root = repository->getRootLogger();
-    root->addAppender(appender);
-    root->setLevel(toLog4cxx(level));
+    auto layout = std::make_unique<LoggingLayout>();
+    layout->setName(fileName + QStringLiteral(".ttcclayout"));
+    try {
+        auto file = std::make_shared<RollingFileSink>(toFileName(cacheFolder() + fileName),
+            std::size_t(MaxFileSize), MaxBackupIndex, std::move(layout));
+        // A second set-up writes to its file instead of the first one's.
+        if (state.file)
+            state.sinks->remove_sink(state.file);
+        state.sinks->add_sink(file);
+        state.file = std::move(file);
+    } catch (const std::exception &error) {
+        reportLoggingFailure(error.what());
+    }
+    state.logger.set_level(toSpdlog(level));
 
     LOG_DEBUG(QStringLiteral("Logging objects have been initialized."));
 }
 
-log4cxx::LevelPtr LoggingManager::toLog4cxx(LogLevel level)
+spdlog::level::level_enum LoggingManager::toSpdlog(LogLevel level)
 {
     switch (level) {
     case LogLevel::Trace:
-        return log4cxx::Level::getTrace();
+        return spdlog::level::trace;
     case LogLevel::Debug:
-        return log4cxx::Level::getDebug();
+        return spdlog::level::debug;
     case LogLevel::Info:
-        return log4cxx::Level::getInfo();
+        return spdlog::level::info;
     case LogLevel::Warn:
-        return log4cxx::Level::getWarn();
+        return spdlog::level::warn;
     case LogLevel::Error:
-        return log4cxx::Level::getError();
+        return spdlog::level::err;
     case LogLevel::Fatal:
-        return log4cxx::Level::getFatal();
+        return spdlog::level::critical;
     }
-    return log4cxx::Level::getTrace();
+    return spdlog::level::trace;
 }
 
-log4cxx::LoggerPtr appLogger()
+void LoggingManager::addSink(const std::shared_ptr<spdlog::sinks::sink> &sink)
 {
-    return log4cxx::Logger::getLogger("qx.velmora");
+    logging().sinks->add_sink(sink);
+}
+
+void LoggingManager::removeSink(const std::shared_ptr<spdlog::sinks::sink> &sink)
+{
+    logging().sinks->remove_sink(sink);
+}
+
+spdlog::logger &appLogger()
+{
+    return logging().logger;
 }
 
 } // namespace VM

@@ -2,16 +2,17 @@
 
 #include "logging/logging.h"
 
-#include <log4cxx/level.h>
-#include <log4cxx/logger.h>
+#include <spdlog/fwd.h>
 
 #include <QByteArray>
 
+#include <memory>
+
 namespace VM {
 
-// One-time set-up of the logging library: the layout, the rolling file appender in the cache
-// folder (the log file and its backups readable by the user alone), and the root logger's level.
-// The library's own configuration files and variables are never read. Called once, before the
+// One-time set-up of logging: the application logger "qx.velmora" writes to the rolling log file
+// in the cache folder (the file and its backups readable by the user alone) from the given level
+// up. No configuration file or variable of the logging library is read. Called once, before the
 // application object exists.
 class LoggingManager
 {
@@ -21,15 +22,17 @@ public:
 
     static void initializeLoggers(LogLevel level, const QByteArray &logFileName);
 
-    // Gives the C locale the character type of the environment's locale, or its UTF-8 twin when
-    // that one's character set is not UTF-8, as the toolkit does when its application object is
-    // created: file names then reach the file system as the UTF-8 the toolkit uses.
-    static void useUtf8CharacterType();
+    // The logging library's level for one of ours.
+    static spdlog::level::level_enum toSpdlog(LogLevel level);
 
-    static log4cxx::LevelPtr toLog4cxx(LogLevel level);
+    // Another destination of every line beside the log file (the tests' capture), added and
+    // removed while other threads may log.
+    static void addSink(const std::shared_ptr<spdlog::sinks::sink> &sink);
+    static void removeSink(const std::shared_ptr<spdlog::sinks::sink> &sink);
 };
 
-// The application logger "qx.velmora"; owned by the logging library.
-log4cxx::LoggerPtr appLogger();
+// The application logger "qx.velmora"; owned by LoggingManager and never destroyed, so that a
+// line logged late at exit still finds it.
+spdlog::logger &appLogger();
 
 } // namespace VM

@@ -2,8 +2,8 @@
 
 #include "logging/loggingmanager.h"
 
-#include <log4cxx/appenderskeleton.h>
-#include <log4cxx/spi/loggingevent.h>
+#include <spdlog/logger.h>
+#include <spdlog/sinks/base_sink.h>
 
 #include <QMutexLocker>
 
@@ -11,49 +11,44 @@ struct TestLogCapture::Sink
 {
     mutable QMutex mutex;
     QStringList lines;
-    QList<int> levels;
+    QList<int> levels; // the logging library's levels
 };
 
 namespace {
 
-class CaptureAppender : public log4cxx::AppenderSkeleton
+class CaptureSink : public spdlog::sinks::base_sink<std::mutex>
 {
 public:
-    explicit CaptureAppender(std::shared_ptr<TestLogCapture::Sink> sink)
+    explicit CaptureSink(std::shared_ptr<TestLogCapture::Sink> sink)
         : m_sink(std::move(sink))
     { }
-    void close() override { }
-    bool requiresLayout() const override { return false; }
 
 protected:
-    void append(const log4cxx::spi::LoggingEventPtr &event, log4cxx::helpers::Pool &) override
+    void sink_it_(const spdlog::details::log_msg &msg) override
     {
         QMutexLocker locker(&m_sink->mutex);
-        m_sink->lines.append(QString::fromStdString(event->getMessage()));
-        m_sink->levels.append(event->getLevel()->toInt());
+        m_sink->lines.append(QString::fromUtf8(msg.payload.data(), qsizetype(msg.payload.size())));
+        m_sink->levels.append(int(msg.level));
     }
+    void flush_() override { }
 
 private:
     std::shared_ptr<TestLogCapture::Sink> m_sink;
 };
 
-const char AppenderName[] = "test.capture";
-
 } // namespace
 
 TestLogCapture::TestLogCapture()
     : m_sink(std::make_shared<Sink>())
+    , m_capture(std::make_shared<CaptureSink>(m_sink))
 {
-    auto appender = std::make_shared<CaptureAppender>(m_sink);
-    appender->setName(AppenderName);
-    const log4cxx::LoggerPtr logger = VM::appLogger();
-    logger->setLevel(VM::LoggingManager::toLog4cxx(VM::LogLevel::Trace));
-    logger->addAppender(appender);
+    VM::appLogger().set_level(VM::LoggingManager::toSpdlog(VM::LogLevel::Trace));
+    VM::LoggingManager::addSink(m_capture);
 }
 
 TestLogCapture::~TestLogCapture()
 {
-    VM::appLogger()->removeAppender(AppenderName);
+    VM::LoggingManager::removeSink(m_capture);
 }
 
 QStringList TestLogCapture::lines() const
@@ -69,8 +64,7 @@ QStringList TestLogCapture::matching(const QString &text, int level) const
     for (int i = 0; i < m_sink->lines.size(); ++i) {
         if (m_sink->lines.at(i).contains(text)
             && (level == 0
-                || VM::LoggingManager::toLog4cxx(VM::LogLevel(level))->toInt()
-                    == m_sink->levels.at(i)))
+                || int(VM::LoggingManager::toSpdlog(VM::LogLevel(level))) == m_sink->levels.at(i)))
             result.append(m_sink->lines.at(i));
     }
     return result;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <spdlog/fwd.h>
+
 #include <memory>
 
 // Collects the lines that the program logs while the object exists (all levels from TRACE up),
@@ -23,4 +25,5 @@ public:
 
 private:
     std::shared_ptr<Sink> m_sink;
+    std::shared_ptr<spdlog::sinks::sink> m_capture;
 };

@@ -19,6 +19,26 @@ QByteArray readFrom(const QString &path, qint64 offset)
     return file.readAll();
 }
 
+// The level's name as the log file shows it.
+QString levelName(VM::LogLevel level)
+{
+    switch (level) {
+    case VM::LogLevel::Trace:
+        return QStringLiteral("TRACE");
+    case VM::LogLevel::Debug:
+        return QStringLiteral("DEBUG");
+    case VM::LogLevel::Info:
+        return QStringLiteral("INFO");
+    case VM::LogLevel::Warn:
+        return QStringLiteral("WARN");
+    case VM::LogLevel::Error:
+        return QStringLiteral("ERROR");
+    case VM::LogLevel::Fatal:
+        return QStringLiteral("FATAL");
+    }
+    return QString();
+}
+
 } // namespace
 
 TestLogFile::TestLogFile(const QString &path)
@@ -69,8 +89,7 @@ QStringList TestLogFile::matching(const QStringList &lines, const QString &text)
 
 QStringList TestLogFile::matching(const QStringList &lines, const QString &text, VM::LogLevel level)
 {
-    const QString name
-        = QString::fromStdString(VM::LoggingManager::toLog4cxx(level)->toString()).toUpper();
+    const QString name = levelName(level);
     QStringList result;
     for (const QString &line : matching(lines, text)) {
         if (levelOf(line) == name)
