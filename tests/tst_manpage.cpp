@@ -37,7 +37,8 @@ QString readmeWith(const QString &optionRows)
                           "|---|---|\n"
                           "| 0 | the window was *closed* |\n\n"
                           "- a path like C:\\dir\\x\n"
-                          ".dotted line start\n\n"
+                          ".dotted line start\n"
+                          "- \"Sending 1 of 2…\", 3\u00a0s, caf\u00e9\n\n"
                           "## Configuration\n\n"
                           "Not part of the page.\n")
         .arg(optionRows);
@@ -133,6 +134,9 @@ void TestManualPage::roff()
         "the window was \\fIclosed\\fR" }));
     // A backslash is printed as it stands; a line never begins with a control character.
     QVERIFY(follows({ ".IP \\(bu 2", "a path like C:\\edir\\ex", "\\&.dotted line start" }));
+    // Beyond ASCII: "…" as three dots, a no-break space as roff's own, anything else by its code
+    // point, so that every output device prints the page without a complaint.
+    QVERIFY(follows({ ".IP \\(bu 2", "\"Sending 1 of 2...\", 3\\ s, caf\\[u00E9]" }));
     QVERIFY(!page.contains("Not part of the page"));
     QVERIFY(!page.contains("Another paragraph"));
 }

@@ -23,7 +23,9 @@ QStringList sectionLines(const QStringList &lines, const QString &title)
 }
 
 // Text that roff prints as it stands: a backslash is written \e, and a line that would begin
-// with a control character starts with the empty \& first.
+// with a control character starts with the empty \& first. Beyond ASCII, roff reads a character
+// by its name: "…" becomes three dots and a no-break space roff's own (\ ), which every output
+// device has; any other character is named by its code point (\[u00E9]).
 QString escaped(const QString &text, bool minus = false)
 {
     QString out;
@@ -32,6 +34,13 @@ QString escaped(const QString &text, bool minus = false)
             out += QLatin1String("\\e");
         else if (minus && c == QLatin1Char('-'))
             out += QLatin1String("\\-");
+        else if (c == QChar(0x2026))
+            out += QLatin1String("...");
+        else if (c == QChar(0x00a0))
+            out += QLatin1String("\\ ");
+        else if (c.unicode() > 0x7f)
+            out += QStringLiteral("\\[u%1]").arg(
+                QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'));
         else
             out += c;
     }
