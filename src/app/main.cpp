@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -100,9 +99,7 @@ int main(int argc, char *argv[])
         const QString message
             = QStringLiteral("No display is available: the report window cannot be shown.");
         LOG_ERROR(message);
-        const QByteArray text = message.toUtf8() + '\n';
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-        std::fflush(stderr);
+        QtCommandLine::writeToStandardError(message + QLatin1Char('\n'));
         return 1;
     }
 
