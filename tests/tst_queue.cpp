@@ -287,7 +287,8 @@ bool TestQueue::lockHeldBy(const QString &dumpPath, qint64 pid) const
 
 int TestQueue::finish(QProcess &process)
 {
-    if (!process.waitForFinished(60000)) {
+    // An event loop that ran meanwhile may have seen the end already.
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
         return -1;
@@ -400,10 +401,10 @@ void TestQueue::windowSendsEarlierReports()
     const QString own = file("crash.dmp");
     queueReport(QStringLiteral("crash.dmp"), "MDMP own", QStringLiteral("own, earlier"));
 
-    // The service takes the own report and the first earlier one, and refuses the last.
+    // The service takes the own report and the first earlier one; the last one fails.
     QList<ApiTestServer::Answer> answers { ApiTestServer::loginOk(), ApiTestServer::result("1") };
     for (int i = 0; i < earlier; ++i)
-        answers << ApiTestServer::result(i == earlier - 1 ? "-1" : "1");
+        answers << ApiTestServer::result(i == earlier - 1 ? "0" : "1");
     m_server->script(answers);
 
     BoxCloser boxes;
@@ -448,7 +449,7 @@ void TestQueue::windowSendsEarlierReports()
             "MDMP earlier " + QByteArray::number(i));
         QCOMPARE(upload.parameters.value("crash"), QByteArray("1"));
     }
-    // Accepted: dump and entry gone. Refused: both stay.
+    // Accepted: dump and entry gone. Failed: both stay.
     QVERIFY(!QFile::exists(own));
     for (int i = 0; i < earlier - 1; ++i)
         QVERIFY(!QFile::exists(reports.at(i).dumpPath));
@@ -457,6 +458,7 @@ void TestQueue::windowSendsEarlierReports()
     QCOMPARE(left.size(), 1);
     QCOMPARE(left.first().dumpPath, reports.last().dumpPath);
     QCOMPARE(left.first().comment, reports.last().comment);
+    QCOMPARE(left.first().attempts, 1);
 }
 
 void TestQueue::exitWhileSendingEarlierReports()
@@ -1017,11 +1019,11 @@ void TestQueue::limitsLoseNothingLive()
     for (qsizetype i = 0; i < ages.size(); ++i) {
         const QString comment = QStringLiteral("live %1").arg(i);
         live << queueReport(comment + ".dmp", comment.toUtf8(), comment).dumpPath;
-        if (ages.at(i) > 0) {
-            const qint64 queued
-                = QDateTime::currentMSecsSinceEpoch() - qint64(ages.at(i)) * 86400000;
-            QVERIFY(changeEntry(live.last(), { { "queued", double(queued) } }));
-        }
+    }
+    for (qsizetype i = 0; i < ages.size(); ++i) {
+        const qint64 queued = QDateTime::currentMSecsSinceEpoch() - qint64(ages.at(i)) * 86400000;
+        if (ages.at(i) > 0)
+            QVERIFY(changeEntry(live.at(i), { { "queued", double(queued) } }));
     }
     for (int i = 0; i < dead; ++i)
         QVERIFY(QFile::remove(
@@ -1227,7 +1229,7 @@ void TestQueue::commandLineAndExitCode()
     const QByteArray errors = process.readAllStandardError();
     QVERIFY2(errors.startsWith(error), errors);
     if (exitCode == 255)
-        QVERIFY2(errors.contains(reporterHelpText), errors);
+        QVERIFY2(errors.contains("\ndumpreporter <options>\nValid options:\n"), errors);
     QCOMPARE(m_server->uploads().size(), uploads);
     QCOMPARE(QFile::exists(report.dumpPath), uploads == 0);
     if (!other.isEmpty()) {

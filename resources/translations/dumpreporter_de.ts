@@ -236,6 +236,18 @@
         <source>Signing in... %1 s</source>
         <translation>Anmeldung... %1 s</translation>
     </message>
+    <message>
+        <source>Report sent</source>
+        <translation>Bericht gesendet</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter has sent this report.</source>
+        <translation>Eine andere Instanz des Velmora-Problemberichts hat diesen Bericht gesendet.</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter is sending this report...</source>
+        <translation>Eine andere Instanz des Velmora-Problemberichts sendet diesen Bericht gerade...</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

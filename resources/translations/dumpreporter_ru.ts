@@ -237,6 +237,18 @@
         <source>Signing in... %1 s</source>
         <translation>Вход в систему... %1 с</translation>
     </message>
+    <message>
+        <source>Report sent</source>
+        <translation>Отчёт отправлен</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter has sent this report.</source>
+        <translation>Этот отчёт уже отправлен другим экземпляром программы отчётов Velmora.</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter is sending this report...</source>
+        <translation>Этот отчёт сейчас отправляет другой экземпляр программы отчётов Velmora...</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>
