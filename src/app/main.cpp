@@ -28,6 +28,24 @@ QStringList processArguments(int argc, char *argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
 }
+
+// The options of the command line; the dump is required unless the queued reports are sent.
+std::unique_ptr<QtCommandLine> makeCommandLine(bool dumpRequired)
+{
+    auto commandLine = std::make_unique<QtCommandLine>();
+    commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, dumpRequired,
+        QLatin1Char('d'), QStringLiteral("Path to dump file"));
+    commandLine->addOption(QStringLiteral("version"), QMetaType::Int, true, QLatin1Char('v'),
+        QStringLiteral("Version of the software which sends a report"));
+    commandLine->addOption(QStringLiteral("company"), QMetaType::QString, true, QLatin1Char('c'),
+        QStringLiteral("Company ID"));
+    commandLine->addOption(QStringLiteral("soft"), QMetaType::QString, true, QLatin1Char('s'),
+        QStringLiteral("Software ID"));
+    // Optional: the window offers to start Velmora again with this command line when it ends.
+    commandLine->addOption(QStringLiteral("restart"), QMetaType::QString, false, QLatin1Char('r'),
+        QStringLiteral("Command line that starts Velmora again when the reporter ends"));
+    return commandLine;
+}
 } // namespace
 
 // "+send-pending": sends the queued reports without a window, so without a display too; 0 when
@@ -58,20 +76,12 @@ int main(int argc, char *argv[])
     // The command line is read before the application object exists, so that a bad one gets its
     // help text whether or not a window could be shown.
     const QStringList arguments = processArguments(argc, argv);
-    // The free word "+send-pending" sends the queued reports instead; no dump is needed then.
-    const bool sendPending = arguments.mid(1).contains(QStringLiteral("+send-pending"));
-    auto commandLine = std::make_unique<QtCommandLine>();
-    commandLine->addOption(QStringLiteral("dump"), QMetaType::QString, !sendPending,
-        QLatin1Char('d'), QStringLiteral("Path to dump file"));
-    commandLine->addOption(QStringLiteral("version"), QMetaType::Int, true, QLatin1Char('v'),
-        QStringLiteral("Version of the software which sends a report"));
-    commandLine->addOption(QStringLiteral("company"), QMetaType::QString, true, QLatin1Char('c'),
-        QStringLiteral("Company ID"));
-    commandLine->addOption(QStringLiteral("soft"), QMetaType::QString, true, QLatin1Char('s'),
-        QStringLiteral("Software ID"));
-    // Optional: the window offers to start Velmora again with this command line when it ends.
-    commandLine->addOption(QStringLiteral("restart"), QMetaType::QString, false, QLatin1Char('r'),
-        QStringLiteral("Command line that starts Velmora again when the reporter ends"));
+    // The free word "+send-pending" sends the queued reports instead; no dump is needed then. A
+    // word that is an option's value ("-d +send-pending", "-r +send-pending") is that value.
+    const bool sendPending = makeCommandLine(true)
+                                 ->freeWords(arguments.mid(1))
+                                 .contains(QStringLiteral("+send-pending"));
+    auto commandLine = makeCommandLine(!sendPending);
 
     const QString usage = QStringLiteral("dumpreporter <options>");
     if (!commandLine->parse(arguments)) {
@@ -88,6 +98,17 @@ int main(int argc, char *argv[])
         commandLine->printHelp(usage);
         return -1;
     }
+    // A dump named with +send-pending would not be sent: the line says so rather than ignore it.
+    if (sendPending && commandLine->value("dump").isValid()) {
+        QtCommandLine::writeToStandardError(
+            QStringLiteral("--dump does not go with +send-pending: +send-pending sends only the "
+                           "queued reports.\n"));
+        commandLine->printHelp(usage);
+        return -1;
+    }
+    // At every start the queue's folder is made the user's alone; one of another user is not
+    // used (an ERROR line), and the window still sends its own report.
+    KReportQueue(KReportQueue::defaultFolder()).secureFolder();
     // Sending the queued reports shows no window and restarts nothing.
     if (sendPending)
         return sendPendingReports(argc, argv, version, company, soft);

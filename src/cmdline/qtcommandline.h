@@ -38,6 +38,13 @@ public:
 
     void printHelp(const QString &usage) const;
 
+    // The arguments that parse() would pass over: neither an option nor an option's value (a
+    // word after a short option that takes one is its value, whatever it looks like), in order.
+    QStringList freeWords(const QStringList &arguments) const;
+
+    // Writes text to standard error in the IBM 866 code page, as the parser's own messages.
+    static void writeToStandardError(const QString &text);
+
     // The text that printHelp() prints, before encoding; for callers that need it.
     QString helpText(const QString &usage) const;
 
@@ -45,7 +52,6 @@ private:
     const Option *findByName(const QString &name) const;
     const Option *findByShortName(QChar shortName) const;
     void storeValue(const Option &option, const QString &text);
-    static void writeToStandardError(const QString &text);
 
     QList<Option> m_options;
     QMap<QString, QVariant> m_values;
