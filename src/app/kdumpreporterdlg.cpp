@@ -372,11 +372,9 @@ void KDumpReporterDlg::onSubmitPerform()
             sendEarlierReports(0);
             return;
         }
-        if (m_ownLock && !KReportQueue::stillHolds(*m_ownLock)) {
-            // The lock file is another reporter's now: unlocking would remove it, so the lock
-            // object is let go as it is.
-            [[maybe_unused]] QLockFile *abandoned = m_ownLock.release();
-        }
+        // The lock file may be another reporter's now: it stays as that reporter left it.
+        if (m_ownLock && !KReportQueue::stillHolds(*m_ownLock))
+            KReportQueue::abandon(std::move(m_ownLock));
         if (code == KWebClient::CallRefused) {
             // A refusal is final: the report is not kept for later; the dump stays.
             m_refused = true;

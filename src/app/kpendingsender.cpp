@@ -126,9 +126,8 @@ KPendingSender::Outcome KPendingSender::sendReport(const KPendingReport &report,
     if (failure.kind == KTransportFailure::BodySourceFailed) {
         // Stopped before its last bytes: the lock or the dump was lost meanwhile.
         if (!KReportQueue::stillHolds(*lock)) {
-            // The lock file is another holder's now: unlocking would remove it. The object is
-            // let go without unlocking; the process ends or moves on without it.
-            [[maybe_unused]] QLockFile *abandoned = lock.release();
+            // The lock file is another holder's now: it stays as that holder left it.
+            KReportQueue::abandon(std::move(lock));
             return Busy;
         }
         const DumpState after = dumpState(*current, false);

@@ -94,6 +94,10 @@ public:
     // Whether a taken lock is still this process's: its file may have been removed, and the
     // lock taken by another reporter since.
     static bool stillHolds(const QLockFile &lock);
+    // Lets go of a lock that is no longer this process's without unlocking it: unlocking would
+    // remove the file of the reporter that holds it now. The object is kept aside, never
+    // destroyed, until the process ends.
+    static void abandon(std::unique_ptr<QLockFile> lock);
 
     // The file of a dump's entry, and of its lock.
     QString entryPath(const QString &dumpPath) const;
