@@ -242,11 +242,11 @@
     </message>
     <message>
         <source>Another Velmora reporter has sent this report.</source>
-        <translation>Eine andere Instanz des Velmora-Problemberichts hat diesen Bericht gesendet.</translation>
+        <translation>Ein anderer Velmora-Prozess hat diesen Bericht gesendet.</translation>
     </message>
     <message>
         <source>Another Velmora reporter is sending this report...</source>
-        <translation>Eine andere Instanz des Velmora-Problemberichts sendet diesen Bericht gerade...</translation>
+        <translation>Ein anderer Velmora-Prozess sendet diesen Bericht...</translation>
     </message>
 </context>
 <context>

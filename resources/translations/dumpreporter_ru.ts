@@ -243,11 +243,11 @@
     </message>
     <message>
         <source>Another Velmora reporter has sent this report.</source>
-        <translation>Этот отчёт уже отправлен другим экземпляром программы отчётов Velmora.</translation>
+        <translation>Этот отчёт уже отправлен другим процессом Velmora.</translation>
     </message>
     <message>
         <source>Another Velmora reporter is sending this report...</source>
-        <translation>Этот отчёт сейчас отправляет другой экземпляр программы отчётов Velmora...</translation>
+        <translation>Этот отчёт отправляет другой процесс Velmora...</translation>
     </message>
 </context>
 <context>

@@ -251,6 +251,7 @@ void KDumpReporterDlg::onWaitForLock()
     m_accepted = true;
     m_ownLock.reset();
     setStage(Stage::None);
+    ui.progressUpload->setFormat(QString());
     QMessageBox::information(this, tr("Report sent"),
         tr("Another Velmora reporter has sent this report."), QMessageBox::Ok,
         QMessageBox::NoButton);
