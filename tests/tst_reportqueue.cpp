@@ -169,7 +169,7 @@ void TestReportQueue::capDropsOldest()
     // The dropped entries' dumps stay.
     for (const QString &path : dumps)
         QCOMPARE(readTestFile(path), QByteArray("MDMP"));
-    QCOMPARE(log.matching(QStringLiteral("Too many unsent reports"), Info).size(), 3);
+    QCOMPARE(log.matching(QStringLiteral("Too many unsent reports"), Warn).size(), 3);
 }
 
 void TestReportQueue::damagedEntry_data()
@@ -201,8 +201,16 @@ void TestReportQueue::damagedEntry_data()
                               << true;
     QTest::newRow("another dump's name")
         << QByteArray("{\"format\": 1, \"dump\": \"/elsewhere.dmp\", " + good + "}") << true;
+    const QByteArray fingerprinted
+        = "{\"format\": 2, \"dump\": \"%DUMP%\", " + good + ", \"size\": 4, \"modified\": 0, ";
+    const QByteArray sha256 = "\"sha256\": \"" + QByteArray(64, 'a') + "\"";
+    QTest::newRow("fingerprint of another length")
+        << fingerprinted + "\"sha256\": \"abcd\", \"attempts\": 0}" << true;
+    QTest::newRow("attempts beyond the last")
+        << fingerprinted + sha256 + ", \"attempts\": 5}" << true;
+    QTest::newRow("no attempts") << fingerprinted + sha256 + "}" << true;
     QTest::newRow("later format") << QByteArray(
-        "{\"format\": 2, \"dump\": \"%DUMP%\", \"whatever\": true}")
+        "{\"format\": 3, \"dump\": \"%DUMP%\", \"whatever\": true}")
                                   << false;
 }
 

@@ -28,6 +28,7 @@ QStringList processArguments(int argc, char *argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
 }
+
 } // namespace
 
 // "+send-pending": sends the queued reports without a window, so without a display too; 0 when
@@ -70,8 +71,12 @@ int main(int argc, char *argv[])
     // The command line is read before the application object exists, so that a bad one gets its
     // help text whether or not a window could be shown.
     const QStringList arguments = processArguments(argc, argv);
-    // The free word "+send-pending" sends the queued reports instead; no dump is needed then.
-    const bool sendPending = arguments.mid(1).contains(QStringLiteral("+send-pending"));
+    // The free word "+send-pending" sends the queued reports instead; no dump is needed then. A
+    // word that is an option's value ("-d +send-pending", "-r +send-pending") is that value.
+    QtCommandLine words;
+    addReporterOptions(words);
+    const bool sendPending
+        = words.freeWords(arguments.mid(1)).contains(QStringLiteral("+send-pending"));
     auto commandLine = std::make_unique<QtCommandLine>();
     addReporterOptions(*commandLine, !sendPending);
 
@@ -90,6 +95,17 @@ int main(int argc, char *argv[])
         commandLine->printHelp(usage);
         return -1;
     }
+    // A dump named with +send-pending would not be sent: the line says so rather than ignore it.
+    if (sendPending && commandLine->value("dump").isValid()) {
+        QtCommandLine::writeToStandardError(
+            QStringLiteral("--dump does not go with +send-pending: +send-pending sends only the "
+                           "queued reports.\n"));
+        commandLine->printHelp(usage);
+        return -1;
+    }
+    // At every start the queue's folder is made the user's alone; one of another user is not
+    // used (an ERROR line), and the window still sends its own report.
+    KReportQueue(KReportQueue::defaultFolder()).secureFolder();
     // Sending the queued reports shows no window and restarts nothing.
     if (sendPending)
         return sendPendingReports(argc, argv, version, company, soft);

@@ -229,6 +229,25 @@ bool QtCommandLine::parse(const QStringList &arguments)
     return ok;
 }
 
+QStringList QtCommandLine::freeWords(const QStringList &arguments) const
+{
+    // The same walk as parse(): only a short option that takes a value consumes the next argument.
+    QStringList words;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument.startsWith(QLatin1Char('-'))) {
+            if (argument.startsWith(QLatin1String("--")) || argument.size() != 2)
+                continue;
+            const Option *option = findByShortName(argument.at(1));
+            if (option && !isFlag(*option))
+                ++i;
+            continue;
+        }
+        words.append(argument);
+    }
+    return words;
+}
+
 QVariant QtCommandLine::value(const char *name, const QVariant &defaultValue) const
 {
     return m_values.value(QString::fromLocal8Bit(name), defaultValue);

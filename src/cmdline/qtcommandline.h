@@ -39,6 +39,10 @@ public:
 
     void printHelp(const QString &usage) const;
 
+    // The arguments that parse() would pass over: neither an option nor an option's value (a
+    // word after a short option that takes one is its value, whatever it looks like), in order.
+    QStringList freeWords(const QStringList &arguments) const;
+
     // The text that printHelp() prints, before encoding; for callers that need it.
     QString helpText(const QString &usage) const;
 
