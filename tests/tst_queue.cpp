@@ -132,6 +132,8 @@ private Q_SLOTS:
     // The command line says what it means; the exit code says whether the queue is empty.
     void commandLineAndExitCode_data();
     void commandLineAndExitCode();
+    void dumpsIsAFreeWordOnly_data();
+    void dumpsIsAFreeWordOnly();
 
 private:
     KReportQueue queue() const { return KReportQueue(m_home->cachePath() + "pending/"); }
@@ -642,6 +644,34 @@ void TestQueue::sendPendingStillNeedsTheOtherOptions()
     QVERIFY(process.readAllStandardError().startsWith("Requred argument --soft not found!!!\n"));
     QVERIFY(m_server->requests().isEmpty());
     QCOMPARE(queue().entries().size(), 1);
+}
+
+// "+dumps" switches the raw traffic dump on as a word of its own, never as an option's value.
+void TestQueue::dumpsIsAFreeWordOnly_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<bool>("dumped");
+    QTest::newRow("a word of its own") << QStringList { "+dumps" } << true;
+    QTest::newRow("the value of -r") << QStringList { "-r", "+dumps" } << false;
+    QTest::newRow("not there") << QStringList() << false;
+}
+
+void TestQueue::dumpsIsAFreeWordOnly()
+{
+    QFETCH(QStringList, words);
+    QFETCH(bool, dumped);
+    const QString rawDump = m_home->cachePath() + QStringLiteral("raw_network_data_alt.txt");
+    QFile::remove(rawDump);
+    queueReport(QStringLiteral("dumped.dmp"), "MDMP dumped", QStringLiteral("dumped"));
+    m_server->script({ ApiTestServer::loginOk() });
+    m_server->setDefaultAnswer(ApiTestServer::result("1"));
+    QProcess process;
+    startProgram(process, true, words + sendPendingArguments());
+    QCOMPARE(finish(process), 0);
+    QCOMPARE(m_server->uploads().size(), 1);
+    QCOMPARE(QFile::exists(rawDump), dumped);
+    if (dumped)
+        QVERIFY(readTestFile(rawDump).contains("method=upload_feedback2"));
 }
 
 QTEST_MAIN(TestQueue)

@@ -8,6 +8,7 @@
 #include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
 #include "cmdline/reporteroptions.h"
+#include "http/krawtrafficdump.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
@@ -75,8 +76,10 @@ int main(int argc, char *argv[])
     // word that is an option's value ("-d +send-pending", "-r +send-pending") is that value.
     QtCommandLine words;
     addReporterOptions(words);
-    const bool sendPending
-        = words.freeWords(arguments.mid(1)).contains(QStringLiteral("+send-pending"));
+    const QStringList freeWords = words.freeWords(arguments.mid(1));
+    const bool sendPending = freeWords.contains(QStringLiteral("+send-pending"));
+    // "+dumps" likewise: the raw traffic dump is on only for the word of its own.
+    KRawTrafficDump::setRequested(freeWords.contains(QStringLiteral("+dumps")));
     auto commandLine = std::make_unique<QtCommandLine>();
     addReporterOptions(*commandLine, !sendPending);
 
