@@ -12,13 +12,20 @@
 
 namespace {
 // A trailing slash would make the system follow a symbolic link in the path's last place.
-QByteArray nativePath(const QString &path)
+QString withoutTrailingSlash(const QString &path)
 {
     QString clean = path;
     while (clean.size() > 1 && clean.endsWith(QLatin1Char('/')))
         clean.chop(1);
-    return QFile::encodeName(clean);
+    return clean;
 }
+
+#ifndef Q_OS_WIN
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(withoutTrailingSlash(path));
+}
+#endif
 
 #ifndef Q_OS_WIN
 qint64 modifiedMs(const struct stat &info)
@@ -31,7 +38,9 @@ qint64 modifiedMs(const struct stat &info)
 UserPathKind userPathKind(const QString &path)
 {
 #ifdef Q_OS_WIN
-    const QFileInfo info(QFile::decodeName(nativePath(path)));
+    // The path as it is: a round trip through the 8-bit code page would lose what it lacks (a
+    // Cyrillic user name in C:\Users\...).
+    const QFileInfo info(withoutTrailingSlash(path));
     if (!info.exists() && !info.isSymLink())
         return UserPathKind::Missing;
     return info.isDir() && !info.isSymLink() ? UserPathKind::OwnFolder : UserPathKind::Other;
