@@ -54,6 +54,7 @@ private Q_SLOTS:
     void goneDumpDroppedWhenSending();
     void lockedEntryIsSkipped();
     void staleLockOfDeadProcessIsTakenOver();
+    void lockHeldOrNotToBeMade();
 
 private:
     QString dump(const QString &name, const QByteArray &bytes = "MDMP") const
@@ -305,6 +306,26 @@ void TestReportQueue::staleLockOfDeadProcessIsTakenOver()
             + "\n"));
     // Fresh, so that only the holder's death makes it stale.
     QVERIFY(m_queue->tryLock(path));
+}
+
+// A lock that another holder has is told apart from one that cannot be made at all (the window
+// waits for the first and sends without the queue for the second).
+void TestReportQueue::lockHeldOrNotToBeMade()
+{
+    const QString path = dump(QStringLiteral("crash.dmp"));
+    bool held = true;
+    const std::unique_ptr<QLockFile> first = m_queue->tryLock(path, &held);
+    QVERIFY(first);
+    QVERIFY(!held);
+    QVERIFY(!m_queue->tryLock(path, &held));
+    QVERIFY(held);
+
+    // A folder whose parent is missing cannot be made: no lock, and no holder either.
+    const KReportQueue nowhere(m_files->filePath(QStringLiteral("missing/pending/")));
+    QVERIFY(nowhere.isUsable());
+    held = true;
+    QVERIFY(!nowhere.tryLock(path, &held));
+    QVERIFY(!held);
 }
 
 QTEST_GUILESS_MAIN(TestReportQueue)

@@ -159,11 +159,13 @@ void KDumpReporterDlg::keepReport()
     if (!m_ownLock) {
         if (!m_queue.isUsable())
             return;
-        m_ownLock = m_queue.tryLock(dumpPath);
+        bool held = false;
+        m_ownLock = m_queue.tryLock(dumpPath, &held);
         if (!m_ownLock) {
-            LOG_INFO(
-                QStringLiteral("The unsent report of %1 stays with the reporter that sends it.")
-                    .arg(dumpPath));
+            if (held)
+                LOG_INFO(
+                    QStringLiteral("The unsent report of %1 stays with the reporter that sends it.")
+                        .arg(dumpPath));
             return;
         }
     }
@@ -186,8 +188,9 @@ void KDumpReporterDlg::startSending()
 {
     const QString dumpPath = ui.lineEditDumpFile->text();
     if (!m_ownLock && m_queue.isUsable()) {
-        m_ownLock = m_queue.tryLock(dumpPath);
-        if (!m_ownLock) {
+        bool held = false;
+        m_ownLock = m_queue.tryLock(dumpPath, &held);
+        if (!m_ownLock && held) {
             // Another reporter is sending this report: nothing goes out while it holds the lock.
             LOG_WARN(
                 QStringLiteral("Another reporter holds the unsent report of %1").arg(dumpPath));
@@ -195,6 +198,11 @@ void KDumpReporterDlg::startSending()
             m_lockTimer.start();
             return;
         }
+        // A lock that cannot be made at all: the report goes out without being kept for later.
+        if (!m_ownLock)
+            LOG_WARN(QStringLiteral("The report of %1 cannot be kept for later: its lock cannot "
+                                    "be made in %2")
+                         .arg(dumpPath, m_queue.folder()));
     }
     const auto queueAndSend = [this] {
         keepReport();
@@ -237,10 +245,16 @@ void KDumpReporterDlg::onWaitForLock()
         return;
     }
     const QString dumpPath = ui.lineEditDumpFile->text();
-    m_ownLock = m_queue.tryLock(dumpPath);
-    if (!m_ownLock)
+    bool held = false;
+    m_ownLock = m_queue.tryLock(dumpPath, &held);
+    if (!m_ownLock && held)
         return;
     m_lockTimer.stop();
+    if (!m_ownLock) {
+        // The lock can no longer be made at all: the report goes out as it is.
+        startSending();
+        return;
+    }
     if (m_queue.entry(dumpPath) || QFileInfo::exists(dumpPath)) {
         startSending();
         return;

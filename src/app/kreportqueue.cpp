@@ -443,16 +443,21 @@ int KReportQueue::remainingCount() const
                    .size());
 }
 
-std::unique_ptr<QLockFile> KReportQueue::tryLock(const QString &dumpPath) const
+std::unique_ptr<QLockFile> KReportQueue::tryLock(const QString &dumpPath, bool *heldByAnother) const
 {
+    if (heldByAnother)
+        *heldByAnother = false;
     if (!ensureFolder())
         return nullptr;
     auto lock = std::make_unique<QLockFile>(lockPath(dumpPath));
     // A sending may take many minutes at the service's pace: only a holder that has died makes a
     // lock stale, never its age.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
+    if (!lock->tryLock(0)) {
+        if (heldByAnother)
+            *heldByAnother = lock->error() == QLockFile::LockFailedError;
         return nullptr;
+    }
     return lock;
 }
 

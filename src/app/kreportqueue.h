@@ -90,7 +90,10 @@ public:
 
     // Takes the lock of a dump's entry, or gives null when another holder has it or the folder
     // cannot be used. The entry is unlocked when the object is destroyed.
-    std::unique_ptr<QLockFile> tryLock(const QString &dumpPath) const;
+    // heldByAnother, when given, tells a lock that another live reporter holds apart from a lock
+    // that cannot be taken at all (the folder or the file cannot be made).
+    std::unique_ptr<QLockFile> tryLock(
+        const QString &dumpPath, bool *heldByAnother = nullptr) const;
     // Whether a taken lock is still this process's: its file may have been removed, and the
     // lock taken by another reporter since.
     static bool stillHolds(const QLockFile &lock);
