@@ -13,6 +13,8 @@
 # The reporter's own catalogues are built into the program.
 
 set_target_properties(dumpreporter demosettings PROPERTIES WIN32_EXECUTABLE TRUE)
+# The Unicode command line is split by the shell's CommandLineToArgvW.
+target_link_libraries(dumpreporter PRIVATE shell32)
 # demosettings writes to standard output: a console program.
 set_target_properties(demosettings PROPERTIES WIN32_EXECUTABLE FALSE)
 

@@ -18,16 +18,45 @@
 
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace {
+#ifdef Q_OS_WIN
+// Windows hands main() its arguments in the 8-bit code page, which lacks most characters (a
+// Cyrillic user name in the dump's path, C:\Users\...): the arguments come from the Unicode
+// command line instead, split by the system's own rules, as the toolkit splits them.
+QStringList windowsArguments()
+{
+    QStringList arguments;
+    int count = 0;
+    if (wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            arguments.append(QString::fromWCharArray(words[i]));
+        LocalFree(words);
+    }
+    return arguments;
+}
+#endif
+
 // The process's arguments as the application object would list them: the program's path first,
 // each argument decoded as the toolkit decodes them.
 QStringList processArguments(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return windowsArguments();
+#else
     QStringList arguments;
     arguments.reserve(argc);
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
+#endif
 }
 
 } // namespace
