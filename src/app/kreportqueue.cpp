@@ -461,13 +461,26 @@ std::unique_ptr<QLockFile> KReportQueue::tryLock(const QString &dumpPath, bool *
     return lock;
 }
 
+namespace {
+// The host name a lock file records, as QLockFile writes it: on Windows the computer's name from
+// the environment (no name resolution), elsewhere the machine's host name.
+QString lockHostName()
+{
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("COMPUTERNAME");
+#else
+    return QSysInfo::machineHostName();
+#endif
+}
+} // namespace
+
 bool KReportQueue::stillHolds(const QLockFile &lock)
 {
     qint64 pid = 0;
     QString host;
     QString application;
     return lock.isLocked() && lock.getLockInfo(&pid, &host, &application)
-        && pid == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName();
+        && pid == QCoreApplication::applicationPid() && host == lockHostName();
 }
 
 void KReportQueue::abandon(std::unique_ptr<QLockFile> lock)
