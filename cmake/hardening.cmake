@@ -9,8 +9,9 @@
 # ours, as dpkg-buildflags reads them.
 
 set(hardening_default OFF)
+# (Debian's flags are for Debian's own builds: not for the Windows cross build.)
 if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$" AND NOT VELMORA_SANITIZE
-    AND NOT VELMORA_FUZZ)
+    AND NOT VELMORA_FUZZ AND NOT WIN32)
     set(hardening_default ON)
 endif()
 option(VELMORA_HARDENING "Build with Debian's hardening flags (dpkg-buildflags)"

@@ -65,6 +65,8 @@ void TestLogging::qualifiedFunctionName_data()
     QTest::addColumn<QByteArray>("pretty");
     QTest::addColumn<QString>("name");
     QTest::newRow("free") << QByteArray("int main(int, char**)") << "main";
+    QTest::newRow("main of a Windows GUI program")
+        << QByteArray("int qMain(int, char**)") << "main";
     QTest::newRow("virtual member")
         << QByteArray("virtual bool KWebClient::event(QEvent*)") << "KWebClient::event";
     QTest::newRow("namespace static") << QByteArray(

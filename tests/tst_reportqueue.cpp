@@ -54,6 +54,7 @@ private Q_SLOTS:
     void goneDumpDroppedWhenSending();
     void lockedEntryIsSkipped();
     void staleLockOfDeadProcessIsTakenOver();
+    void lockHeldOrNotToBeMade();
 
 private:
     QString dump(const QString &name, const QByteArray &bytes = "MDMP") const
@@ -169,7 +170,7 @@ void TestReportQueue::capDropsOldest()
     // The dropped entries' dumps stay.
     for (const QString &path : dumps)
         QCOMPARE(readTestFile(path), QByteArray("MDMP"));
-    QCOMPARE(log.matching(QStringLiteral("Too many unsent reports"), Info).size(), 3);
+    QCOMPARE(log.matching(QStringLiteral("Too many unsent reports"), Warn).size(), 3);
 }
 
 void TestReportQueue::damagedEntry_data()
@@ -201,8 +202,16 @@ void TestReportQueue::damagedEntry_data()
                               << true;
     QTest::newRow("another dump's name")
         << QByteArray("{\"format\": 1, \"dump\": \"/elsewhere.dmp\", " + good + "}") << true;
+    const QByteArray fingerprinted
+        = "{\"format\": 2, \"dump\": \"%DUMP%\", " + good + ", \"size\": 4, \"modified\": 0, ";
+    const QByteArray sha256 = "\"sha256\": \"" + QByteArray(64, 'a') + "\"";
+    QTest::newRow("fingerprint of another length")
+        << fingerprinted + "\"sha256\": \"abcd\", \"attempts\": 0}" << true;
+    QTest::newRow("attempts beyond the last")
+        << fingerprinted + sha256 + ", \"attempts\": 5}" << true;
+    QTest::newRow("no attempts") << fingerprinted + sha256 + "}" << true;
     QTest::newRow("later format") << QByteArray(
-        "{\"format\": 2, \"dump\": \"%DUMP%\", \"whatever\": true}")
+        "{\"format\": 3, \"dump\": \"%DUMP%\", \"whatever\": true}")
                                   << false;
 }
 
@@ -297,6 +306,26 @@ void TestReportQueue::staleLockOfDeadProcessIsTakenOver()
             + "\n"));
     // Fresh, so that only the holder's death makes it stale.
     QVERIFY(m_queue->tryLock(path));
+}
+
+// A lock that another holder has is told apart from one that cannot be made at all (the window
+// waits for the first and sends without the queue for the second).
+void TestReportQueue::lockHeldOrNotToBeMade()
+{
+    const QString path = dump(QStringLiteral("crash.dmp"));
+    bool held = true;
+    const std::unique_ptr<QLockFile> first = m_queue->tryLock(path, &held);
+    QVERIFY(first);
+    QVERIFY(!held);
+    QVERIFY(!m_queue->tryLock(path, &held));
+    QVERIFY(held);
+
+    // A folder whose parent is missing cannot be made: no lock, and no holder either.
+    const KReportQueue nowhere(m_files->filePath(QStringLiteral("missing/pending/")));
+    QVERIFY(nowhere.isUsable());
+    held = true;
+    QVERIFY(!nowhere.tryLock(path, &held));
+    QVERIFY(!held);
 }
 
 QTEST_GUILESS_MAIN(TestReportQueue)

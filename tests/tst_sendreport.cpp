@@ -284,7 +284,12 @@ void TestSendReport::failureThenSecondPressSucceeds_data()
     QTest::newRow("upload result -1")
         << "secret" << dump << Answers { ApiTestServer::loginOk(), ApiTestServer::result("-1") }
         << failed << "Report sending failed. The Velmora service did not accept the report."
-        << critical << both << QStringList { signedIn, code(9) };
+        << critical << both
+        << QStringList { signedIn,
+               "[] WARN KDumpReporterDlg::onSubmitPerform: The service did not accept the report; "
+               "it is not kept and its dump stays: "
+                   + dumpPath(),
+               code(9) };
 }
 
 void TestSendReport::failureThenSecondPressSucceeds()

@@ -131,6 +131,7 @@ private slots:
     void formBodyFailsWhenTheFileChanged_data();
     void formBodyFailsWhenTheFileChanged();
     void formBodyOfAMissingFile();
+    void formBodyFinalCheckBeforeTheLastChunk();
 };
 
 // Each row: the body and the whole expected map. Line values are QStrings, block values bytes.
@@ -532,6 +533,47 @@ void TestValueMap::formBodyOfAMissingFile()
     char byte;
     QCOMPARE(body.read(&byte, 1), qint64(-1));
     QVERIFY(!body.rewind());
+}
+
+// The final check runs once a pass, just before the chunk that carries the body's last bytes; a
+// text from it fails that read, so everything but the last chunk has gone.
+void TestValueMap::formBodyFinalCheckBeforeTheLastChunk()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("crash.dmp"));
+    const QByteArray dump = randomBytes(10000, 7);
+    QVERIFY(writeFile(path, dump));
+    KFormBody body;
+    body.addValue(QStringLiteral("message"), "m");
+    body.addFile(QStringLiteral("memorydump"), path);
+    body.addValue(QStringLiteral("crash"), "1");
+    QVERIFY(body.measure());
+    QCOMPARE(body.fileDigest(QStringLiteral("memorydump")),
+        QCryptographicHash::hash(dump, QCryptographicHash::Sha256));
+    QVERIFY(body.fileDigest(QStringLiteral("message")).isEmpty());
+    const QByteArray expected = ::encodeFormFields(
+        { { "message", "m", false }, { "memorydump", dump, true }, { "crash", "1", false } });
+    constexpr qint64 chunk = 819;
+    const qint64 lastChunk = expected.size() % chunk == 0 ? chunk : expected.size() % chunk;
+
+    QString refusal = QStringLiteral("the lock is gone");
+    int checks = 0;
+    body.setFinalCheck([&] {
+        ++checks;
+        return refusal;
+    });
+    bool failed = false;
+    QCOMPARE(readAllOf(body, chunk, &failed), expected.left(expected.size() - lastChunk));
+    QVERIFY(failed);
+    QCOMPARE(checks, 1);
+    QCOMPARE(body.errorString(), refusal);
+
+    // Each pass checks again; a check that lets the bytes go gives the whole body.
+    refusal.clear();
+    QVERIFY(body.rewind());
+    QCOMPARE(readAllOf(body, chunk, &failed), expected);
+    QVERIFY(!failed);
+    QCOMPARE(checks, 2);
 }
 
 QTEST_GUILESS_MAIN(TestValueMap)

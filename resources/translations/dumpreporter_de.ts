@@ -239,6 +239,18 @@
         <source>the proxy did not accept the stored proxy login</source>
         <translation>Der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
     </message>
+    <message>
+        <source>Report sent</source>
+        <translation>Bericht gesendet</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter has sent this report.</source>
+        <translation>Ein anderer Velmora-Prozess hat diesen Bericht gesendet.</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter is sending this report…</source>
+        <translation>Ein anderer Velmora-Prozess sendet diesen Bericht …</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

@@ -241,6 +241,18 @@
         <source>the proxy did not accept the stored proxy login</source>
         <translation>прокси-сервер не принял сохранённые учётные данные прокси</translation>
     </message>
+    <message>
+        <source>Report sent</source>
+        <translation>Отчёт отправлен</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter has sent this report.</source>
+        <translation>Этот отчёт уже отправлен другим процессом Velmora.</translation>
+    </message>
+    <message>
+        <source>Another Velmora reporter is sending this report…</source>
+        <translation>Этот отчёт отправляет другой процесс Velmora…</translation>
+    </message>
 </context>
 <context>
     <name>KDumpReporterUi</name>

@@ -8,23 +8,22 @@
 #include <sched.h>
 #endif
 
+#if defined(VELMORA_HAVE_FONTCONFIG)
 namespace {
 
 void *loadFontConfiguration(void * = nullptr)
 {
-#if defined(VELMORA_HAVE_FONTCONFIG)
     FcInit();
-#endif
     return nullptr;
 }
 
 } // namespace
+#endif
 
 FontWarmUp::FontWarmUp()
 {
-#if !defined(VELMORA_HAVE_FONTCONFIG)
-    return;
-#elif defined(__linux__)
+    // Without fontconfig (on Windows) the system serves the fonts: there is nothing to load ahead.
+#if defined(VELMORA_HAVE_FONTCONFIG) && defined(__linux__)
     // The processors the process may use, less the current one when another is left.
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
@@ -40,7 +39,7 @@ FontWarmUp::FontWarmUp()
     pthread_attr_destroy(&attributes);
     if (!m_running)
         loadFontConfiguration();
-#else
+#elif defined(VELMORA_HAVE_FONTCONFIG)
     m_thread = std::thread([] { loadFontConfiguration(); });
 #endif
 }

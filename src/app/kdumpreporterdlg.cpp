@@ -137,6 +137,8 @@ KDumpReporterDlg::KDumpReporterDlg(const QString &dumpPath, QWidget *parent, Qt:
     // turn every second.
     m_stageTimer.setInterval(250);
     connect(&m_stageTimer, &QTimer::timeout, this, &KDumpReporterDlg::showStage);
+    m_lockTimer.setInterval(250);
+    connect(&m_lockTimer, &QTimer::timeout, this, &KDumpReporterDlg::onWaitForLock);
 
     // One line under the header names the earlier reports that this window sends after its own.
     const int earlier = m_queue.waitingCount(dumpPath);
@@ -165,22 +167,126 @@ KDumpReporterDlg::~KDumpReporterDlg()
 
 void KDumpReporterDlg::keepReport()
 {
-    const QString dumpPath = ui.lineEditDumpFile->text();
-    const QFileInfo dump(dumpPath);
-    if (!dump.isFile() || dump.size() <= 0)
+    // A refusal is final: the report is not kept for later.
+    if (m_refused)
         return;
+    const QString dumpPath = ui.lineEditDumpFile->text();
     if (!m_ownLock) {
-        m_ownLock = m_queue.tryLock(dumpPath);
-        if (!m_ownLock)
-            LOG_WARN(
-                QStringLiteral("Another reporter holds the unsent report of %1").arg(dumpPath));
+        if (!m_queue.isUsable())
+            return;
+        bool held = false;
+        m_ownLock = m_queue.tryLock(dumpPath, &held);
+        if (!m_ownLock) {
+            if (held)
+                LOG_INFO(
+                    QStringLiteral("The unsent report of %1 stays with the reporter that sends it.")
+                        .arg(dumpPath));
+            return;
+        }
     }
+    // The dump as it was at the first press that found bytes in it; read here only when the
+    // window ends before a press got that far.
+    if (!m_fingerprint)
+        takeFingerprint(KDumpFingerprint::of(dumpPath));
+    if (!m_fingerprint)
+        return;
     KPendingReport report;
     report.dumpPath = dumpPath;
     report.comment = ui.textEditFeedback->toPlainText();
     report.reportTime = m_reportTime.isValid() ? m_reportTime : m_firstPress;
     report.version = versionNumber();
+    report.dump = *m_fingerprint;
     m_queue.add(report);
+}
+
+void KDumpReporterDlg::startSending()
+{
+    const QString dumpPath = ui.lineEditDumpFile->text();
+    if (!m_ownLock && m_queue.isUsable()) {
+        bool held = false;
+        m_ownLock = m_queue.tryLock(dumpPath, &held);
+        if (!m_ownLock && held) {
+            // Another reporter is sending this report: nothing goes out while it holds the lock.
+            LOG_WARN(
+                QStringLiteral("Another reporter holds the unsent report of %1").arg(dumpPath));
+            setStage(Stage::Waiting);
+            m_lockTimer.start();
+            return;
+        }
+        // A lock that cannot be made at all: the report goes out without being kept for later.
+        if (!m_ownLock)
+            LOG_WARN(QStringLiteral("The report of %1 cannot be kept for later: its lock cannot "
+                                    "be made in %2")
+                         .arg(dumpPath, m_queue.folder()));
+    }
+    const auto queueAndSend = [this] {
+        keepReport();
+        QTimer::singleShot(20, this, &KDumpReporterDlg::onSubmitPerform);
+    };
+    if (m_fingerprint) {
+        queueAndSend();
+        return;
+    }
+    // The fingerprint reads the whole dump: on the client's thread, while the window repaints.
+    auto fingerprint = std::make_shared<std::optional<KDumpFingerprint>>();
+    const auto take = [fingerprint, dumpPath] {
+        *fingerprint = KDumpFingerprint::of(dumpPath);
+        return 0;
+    };
+    const auto taken = [this, fingerprint, queueAndSend](int) {
+        if (m_leaving)
+            return;
+        takeFingerprint(*fingerprint);
+        queueAndSend();
+    };
+    if (!webClient()) {
+        taken(take());
+        return;
+    }
+    runOnClient(take, taken);
+}
+
+void KDumpReporterDlg::takeFingerprint(const std::optional<KDumpFingerprint> &fingerprint)
+{
+    // A dump without bytes is no report yet: its fingerprint is taken again at the next press.
+    if (fingerprint && fingerprint->size > 0)
+        m_fingerprint = fingerprint;
+}
+
+void KDumpReporterDlg::onWaitForLock()
+{
+    if (m_leaving || !m_sending) {
+        m_lockTimer.stop();
+        return;
+    }
+    const QString dumpPath = ui.lineEditDumpFile->text();
+    bool held = false;
+    m_ownLock = m_queue.tryLock(dumpPath, &held);
+    if (!m_ownLock && held)
+        return;
+    m_lockTimer.stop();
+    if (!m_ownLock) {
+        // The lock can no longer be made at all: the report goes out as it is.
+        startSending();
+        return;
+    }
+    if (m_queue.entry(dumpPath) || QFileInfo::exists(dumpPath)) {
+        startSending();
+        return;
+    }
+    // The other reporter's report was accepted: its entry and its dump went with that.
+    LOG_INFO(QStringLiteral("The report of %1 has been sent by another reporter.").arg(dumpPath));
+    m_accepted = true;
+    m_ownLock.reset();
+    setStage(Stage::None);
+    ui.progressUpload->clearStatusText();
+    QMessageBox::information(this, tr("Report sent"),
+        tr("Another Velmora reporter has sent this report."), QMessageBox::Ok,
+        QMessageBox::NoButton);
+    restartIfChecked();
+    QCoreApplication::exit(0);
+    onChangeWindowMode(false);
+    m_sending = false;
 }
 
 void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
@@ -272,8 +378,8 @@ void KDumpReporterDlg::onSubmit()
     }
     m_sending = true;
     onChangeWindowMode(true);
-    keepReport();
-    QTimer::singleShot(20, this, &KDumpReporterDlg::onSubmitPerform);
+    m_refused = false;
+    startSending();
 }
 
 void KDumpReporterDlg::onSubmitPerform()
@@ -297,13 +403,28 @@ void KDumpReporterDlg::onSubmitPerform()
         m_uploading = false;
         if (code == KWebClient::CallOk) {
             LOG_INFO(QStringLiteral("Dump sending succeeded."));
-            QFile::remove(dumpPath);
+            // Only the file that was sent: the path may hold another one by now.
+            if (!m_fingerprint || m_fingerprint->matchesFileAt(dumpPath))
+                QFile::remove(dumpPath);
             m_accepted = true;
-            m_queue.remove(dumpPath);
+            if (m_ownLock)
+                m_queue.remove(dumpPath);
             m_ownLock.reset();
             m_earlier = m_queue.entriesToSend(dumpPath);
             sendEarlierReports(0);
             return;
+        }
+        // The lock file may be another reporter's now: it stays as that reporter left it.
+        if (m_ownLock && !KReportQueue::stillHolds(*m_ownLock))
+            KReportQueue::abandon(std::move(m_ownLock));
+        if (code == KWebClient::CallRefused) {
+            // A refusal is final: the report is not kept for later; the dump stays.
+            m_refused = true;
+            if (m_ownLock)
+                m_queue.remove(dumpPath);
+            LOG_WARN(QStringLiteral("The service did not accept the report; it is not kept and its "
+                                    "dump stays: %1")
+                         .arg(dumpPath));
         }
         showFailure(code, failureText(code));
     };
@@ -328,7 +449,8 @@ void KDumpReporterDlg::onSubmitPerform()
         LOG_INFO(QStringLiteral("User %1 was succesfully authenticated. Will try sending the dump "
                                 "now.")
                      .arg(login));
-        if (!dumpData(dumpPath)) {
+        // The dump must still be the one of the first press.
+        if (!dumpData(dumpPath) || (m_fingerprint && !m_fingerprint->matchesFileAt(dumpPath))) {
             showFailure(KWebClient::CallBadResult, dumpFailureText());
             return;
         }
@@ -343,10 +465,14 @@ void KDumpReporterDlg::onSubmitPerform()
         m_uploading = true;
         m_dumpSize = QFileInfo(dumpPath).size();
         setStage(Stage::Connecting);
+        // Before its last bytes, the upload checks that the lock is still this window's and the
+        // dump still the one of the first press.
+        const KWebClient::LastBytesCheck check
+            = KPendingSender::lastBytesCheck(m_ownLock.get(), dumpPath, m_fingerprint);
         runOnClient(
-            [client, message, dumpPath] {
+            [client, message, dumpPath, check] {
                 // The client reads the dump from its file while it sends it.
-                return client->uploadFeedbackFile(message, dumpPath, true);
+                return client->uploadFeedbackFile(message, dumpPath, true, check);
             },
             finishUpload);
     };
@@ -579,7 +705,10 @@ void KDumpReporterDlg::setStage(Stage stage)
         showStage();
     } else {
         m_stageTimer.stop();
-        ui.progressUpload->setRange(0, progressScale);
+        // Waiting for another reporter counts no seconds, and is busy all the same.
+        ui.progressUpload->setRange(0, stage == Stage::Waiting ? 0 : progressScale);
+        if (stage == Stage::Waiting)
+            showStage();
     }
 }
 
@@ -591,6 +720,8 @@ void KDumpReporterDlg::showStage()
         text = tr("Connecting… %1\xc2\xa0s").arg(seconds);
     else if (m_stage == Stage::SigningIn)
         text = tr("Signing in… %1\xc2\xa0s").arg(seconds);
+    else if (m_stage == Stage::Waiting)
+        text = tr("Another Velmora reporter is sending this report…");
     else
         return;
     ui.progressUpload->setStatusText(text);

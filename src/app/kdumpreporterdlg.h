@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLockFile;
 class QPlainTextEdit;
@@ -34,9 +35,12 @@ class QPlainTextEdit;
 // the window ends with 0.
 //
 // Unsent reports: from the first press of "Send Report" until the service accepts the report, the
-// report (its dump's path, the comment, the time of its system line and the version) is kept in
-// the queue of unsent reports, so that a later reporter sends it when this one cannot; the entry
-// is locked while this window lives, and its last comment is written when the window goes. The
+// report (its dump's path and fingerprint, the comment, the time of its system line and the
+// version) is kept in the queue of unsent reports, so that a later reporter sends it when this one
+// cannot; the entry is locked from the first press while this window lives, and its last comment
+// is written when the window goes. A report the service refused is not kept. When another
+// reporter holds the entry's lock (it is sending this report), the window waits for it: once the
+// lock is free it ends as sent when the entry and the dump have gone, and sends otherwise. The
 // window names the earlier reports that wait in the queue and, once its own report has been
 // accepted, sends them too before it ends; what fails stays queued.
 class KDumpReporterDlg : public QDialog
@@ -113,8 +117,16 @@ private:
     // The text for a dump file that is missing, empty or unreadable.
     static QString dumpFailureText();
     // Writes this window's report into the queue of unsent reports, unless its dump holds no
-    // bytes, and takes the entry's lock the first time.
+    // bytes or the service refused it, under the entry's lock (taken here when the window has it
+    // not yet; when another reporter holds it, nothing is written).
     void keepReport();
+    // After a press: takes the entry's lock (or waits while another reporter holds it), the
+    // dump's fingerprint (on the web client's thread), queues the report and signs in.
+    void startSending();
+    // While waiting: tries the lock again.
+    void onWaitForLock();
+    // Keeps the fingerprint of a dump that holds bytes.
+    void takeFingerprint(const std::optional<KDumpFingerprint> &fingerprint);
     // After the own report was accepted: sends the earlier reports from the index on, one at a
     // time on the web client's thread, then ends the event loop with 0.
     void sendEarlierReports(qsizetype index);
@@ -134,7 +146,7 @@ private:
     void confirmSent();
 
     // What the progress row tells before the upload's bytes go out: the stage and its seconds.
-    enum class Stage { None, Connecting, SigningIn, Uploading };
+    enum class Stage { None, Waiting, Connecting, SigningIn, Uploading };
     void setStage(Stage stage);
     void showStage();
     void onRequestConnected(const QString &method);
@@ -156,6 +168,9 @@ private:
     QDateTime m_firstPress;
     QDateTime m_reportTime; // the time of the first system line that was sent
     std::unique_ptr<QLockFile> m_ownLock;
+    QTimer m_lockTimer; // tries the lock while another reporter holds it
+    std::optional<KDumpFingerprint> m_fingerprint; // of the dump at the first press
+    bool m_refused = false; // the service refused the report at the latest attempt
     QList<KPendingReport> m_earlier;
 
     QString m_restartCommand; // as given, for the log

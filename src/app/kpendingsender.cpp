@@ -19,9 +19,53 @@ QString KPendingSender::reportMessage(const KPendingReport &report)
     return reportHeader(report.version, operatingSystemName(), report.reportTime) + report.comment;
 }
 
+bool KPendingSender::serviceAnswered(int code, const KTransportFailure &failure)
+{
+    if (code == KWebClient::CallBadResult || code == KWebClient::CallRefused)
+        return true;
+    switch (failure.kind) {
+    case KTransportFailure::ClosedBeforeHeader:
+    case KTransportFailure::InvalidHeader:
+    case KTransportFailure::BrokenStream:
+    case KTransportFailure::AnswerTooLarge:
+    case KTransportFailure::AnsweredEarly:
+    case KTransportFailure::HttpStatus:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::function<QString(const QByteArray &)> KPendingSender::lastBytesCheck(const QLockFile *lock,
+    const QString &dumpPath, const std::optional<KDumpFingerprint> &fingerprint)
+{
+    return [lock, dumpPath, fingerprint](const QByteArray &sha256) {
+        if (lock && !KReportQueue::stillHolds(*lock))
+            return QStringLiteral("another reporter holds the report of %1 now").arg(dumpPath);
+        if (fingerprint && (!fingerprint->matchesFileAt(dumpPath) || sha256 != fingerprint->sha256))
+            return QStringLiteral("the dump %1 is not the one that was queued").arg(dumpPath);
+        return QString();
+    };
+}
+
+KPendingSender::DumpState KPendingSender::dumpState(const KPendingReport &report, bool readBytes)
+{
+    const QFileInfo dump(report.dumpPath);
+    if (!dump.exists() && !dump.isSymLink())
+        return DumpState::Gone;
+    if (!report.dump.matchesFileAt(report.dumpPath))
+        return DumpState::Other;
+    if (readBytes) {
+        const std::optional<KDumpFingerprint> now = KDumpFingerprint::of(report.dumpPath);
+        if (!now || *now != report.dump)
+            return DumpState::Other;
+    }
+    return DumpState::Queued;
+}
+
 KPendingSender::Outcome KPendingSender::sendReport(const KPendingReport &report, int *code) const
 {
-    const std::unique_ptr<QLockFile> lock = m_queue.tryLock(report.dumpPath);
+    std::unique_ptr<QLockFile> lock = m_queue.tryLock(report.dumpPath);
     if (!lock)
         return Busy;
     // Read again under the lock: another reporter may have sent it, or a window changed its
@@ -29,38 +73,98 @@ KPendingSender::Outcome KPendingSender::sendReport(const KPendingReport &report,
     const std::optional<KPendingReport> current = m_queue.entry(report.dumpPath);
     if (!current)
         return Gone;
-    const QFileInfo dump(current->dumpPath);
-    if (!dump.isFile() || dump.size() <= 0) {
-        LOG_INFO(QStringLiteral("The dump of an unsent report has gone or holds no bytes; the "
-                                "report is dropped: %1")
-                     .arg(current->dumpPath));
-        m_queue.remove(current->dumpPath);
-        return Gone;
-    }
+    const QString &dumpPath = current->dumpPath;
+
+    // The entry goes, the dump stays.
+    const auto drop = [this, &dumpPath](DumpState state) {
+        if (state == DumpState::Gone)
+            LOG_INFO(QStringLiteral("The dump of an unsent report has gone or holds no bytes; the "
+                                    "report is dropped: %1")
+                         .arg(dumpPath));
+        else
+            LOG_WARN(QStringLiteral("The dump of an unsent report is not the one that was queued; "
+                                    "the report is dropped and the dump kept: %1")
+                         .arg(dumpPath));
+        m_queue.remove(dumpPath);
+        return state == DumpState::Gone ? Gone : Dropped;
+    };
+    // Every byte is read before any goes out: the service never sees a file that was not
+    // queued, not even in part.
+    const DumpState before = dumpState(*current, true);
+    if (before != DumpState::Queued)
+        return drop(before);
+
     if (!m_client) {
         if (code)
             *code = KWebClient::CallFailed;
         return Failed;
     }
-    const int result
-        = m_client->uploadFeedbackFile(reportMessage(*current), current->dumpPath, true);
+    const int result = m_client->uploadFeedbackFile(reportMessage(*current), dumpPath, true,
+        lastBytesCheck(lock.get(), dumpPath, current->dump));
     if (code)
         *code = result;
-    if (result != KWebClient::CallOk)
+
+    if (result == KWebClient::CallOk) {
+        // The path may have become another file since the last bytes went out.
+        if (!current->dump.matchesFileAt(dumpPath))
+            LOG_WARN(
+                QStringLiteral("The sent dump has changed since and is kept: %1").arg(dumpPath));
+        else if (!QFile::remove(dumpPath) && QFileInfo::exists(dumpPath))
+            LOG_WARN(QStringLiteral("The sent dump could not be deleted: %1").arg(dumpPath));
+        m_queue.remove(dumpPath);
+        return Sent;
+    }
+    if (result == KWebClient::CallRefused) {
+        LOG_WARN(QStringLiteral("The service did not accept the unsent report; it is dropped and "
+                                "its dump kept: %1")
+                     .arg(dumpPath));
+        m_queue.remove(dumpPath);
+        return Dropped;
+    }
+
+    const KTransportFailure failure = m_client->lastFailure();
+    if (failure.kind == KTransportFailure::BodySourceFailed) {
+        // Stopped before its last bytes: the lock or the dump was lost meanwhile.
+        if (!KReportQueue::stillHolds(*lock)) {
+            // The lock file is another holder's now: it stays as that holder left it.
+            KReportQueue::abandon(std::move(lock));
+            return Busy;
+        }
+        const DumpState after = dumpState(*current, false);
+        if (after != DumpState::Queued)
+            return drop(after);
         return Failed;
-    if (!QFile::remove(current->dumpPath) && QFileInfo::exists(current->dumpPath))
-        LOG_WARN(QStringLiteral("The sent dump could not be deleted: %1").arg(current->dumpPath));
-    m_queue.remove(current->dumpPath);
-    return Sent;
+    }
+    if (!serviceAnswered(result, failure))
+        return Failed;
+    KPendingReport counted = *current;
+    ++counted.attempts;
+    if (counted.attempts >= KReportQueue::MaxAttempts) {
+        LOG_WARN(QStringLiteral("An unsent report was not accepted in %1 attempts; it is dropped "
+                                "and its dump kept: %2")
+                     .arg(KReportQueue::MaxAttempts)
+                     .arg(dumpPath));
+        m_queue.remove(dumpPath);
+        return Dropped;
+    }
+    m_queue.update(counted);
+    return Failed;
 }
 
 int KPendingSender::sendAll() const
 {
+    // A folder of another user was named at the start, with an ERROR line.
+    if (!m_queue.isUsable())
+        return 1;
     const QList<KPendingReport> reports = m_queue.entriesToSend();
     if (reports.isEmpty()) {
-        const qsizetype left = m_queue.entries().size();
         LOG_INFO(QStringLiteral("Unsent reports to send: none."));
-        return left == 0 ? 0 : 1;
+        const int left = m_queue.remainingCount();
+        if (left != 0) {
+            LOG_WARN(QStringLiteral("Unsent reports left in the queue: %1").arg(left));
+            return 1;
+        }
+        return 0;
     }
 
     const QString login = VM::KSettingsManager::login();
@@ -88,6 +192,7 @@ int KPendingSender::sendAll() const
                  .arg(login)
                  .arg(reports.size()));
 
+    int dropped = 0;
     for (qsizetype i = 0; i < reports.size(); ++i) {
         const KPendingReport &report = reports.at(i);
         int code = KWebClient::CallOk;
@@ -112,16 +217,24 @@ int KPendingSender::sendAll() const
                          .arg(reports.size())
                          .arg(report.dumpPath));
             break;
+        case Dropped:
+            ++dropped;
+            break;
         case Gone:
             break;
         }
     }
 
-    const qsizetype left = m_queue.entries().size();
-    if (left > 0) {
+    const int left = m_queue.remainingCount();
+    if (left != 0) {
         LOG_WARN(QStringLiteral("Unsent reports left in the queue: %1").arg(left));
         return 1;
     }
-    LOG_INFO(QStringLiteral("Every unsent report has been sent."));
+    if (dropped == 0)
+        LOG_INFO(QStringLiteral("Every unsent report has been sent."));
+    else
+        LOG_INFO(QStringLiteral("No unsent report is left in the queue; %1 were dropped (see the "
+                                "lines above).")
+                     .arg(dropped));
     return 0;
 }

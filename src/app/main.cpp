@@ -8,6 +8,7 @@
 #include "base/processvalues.h"
 #include "cmdline/qtcommandline.h"
 #include "cmdline/reporteroptions.h"
+#include "http/krawtrafficdump.h"
 #include "logging/loggingmanager.h"
 #include "settings/ksettingsmanager.h"
 #include "webclient/kwebclient.h"
@@ -15,20 +16,49 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace {
+#ifdef Q_OS_WIN
+// Windows hands main() its arguments in the 8-bit code page, which lacks most characters (a
+// Cyrillic user name in the dump's path, C:\Users\...): the arguments come from the Unicode
+// command line instead, split by the system's own rules, as the toolkit splits them.
+QStringList windowsArguments()
+{
+    QStringList arguments;
+    int count = 0;
+    if (wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            arguments.append(QString::fromWCharArray(words[i]));
+        LocalFree(words);
+    }
+    return arguments;
+}
+#endif
+
 // The process's arguments as the application object would list them: the program's path first,
 // each argument decoded as the toolkit decodes them.
 QStringList processArguments(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return windowsArguments();
+#else
     QStringList arguments;
     arguments.reserve(argc);
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
+#endif
 }
+
 } // namespace
 
 // "+send-pending": sends the queued reports without a window, so without a display too; 0 when
@@ -71,8 +101,14 @@ int main(int argc, char *argv[])
     // The command line is read before the application object exists, so that a bad one gets its
     // help text whether or not a window could be shown.
     const QStringList arguments = processArguments(argc, argv);
-    // The free word "+send-pending" sends the queued reports instead; no dump is needed then.
-    const bool sendPending = arguments.mid(1).contains(QStringLiteral("+send-pending"));
+    // The free word "+send-pending" sends the queued reports instead; no dump is needed then. A
+    // word that is an option's value ("-d +send-pending", "-r +send-pending") is that value.
+    QtCommandLine words;
+    addReporterOptions(words);
+    const QStringList freeWords = words.freeWords(arguments.mid(1));
+    const bool sendPending = freeWords.contains(QStringLiteral("+send-pending"));
+    // "+dumps" likewise: the raw traffic dump is on only for the word of its own.
+    KRawTrafficDump::setRequested(freeWords.contains(QStringLiteral("+dumps")));
     auto commandLine = std::make_unique<QtCommandLine>();
     addReporterOptions(*commandLine, !sendPending);
 
@@ -91,6 +127,17 @@ int main(int argc, char *argv[])
         commandLine->printHelp(usage);
         return -1;
     }
+    // A dump named with +send-pending would not be sent: the line says so rather than ignore it.
+    if (sendPending && commandLine->value("dump").isValid()) {
+        QtCommandLine::writeToStandardError(
+            QStringLiteral("--dump does not go with +send-pending: +send-pending sends only the "
+                           "queued reports.\n"));
+        commandLine->printHelp(usage);
+        return -1;
+    }
+    // At every start the queue's folder is made the user's alone; one of another user is not
+    // used (an ERROR line), and the window still sends its own report.
+    KReportQueue(KReportQueue::defaultFolder()).secureFolder();
     // Sending the queued reports shows no window and restarts nothing.
     if (sendPending)
         return sendPendingReports(argc, argv, version, company, soft);
@@ -100,9 +147,7 @@ int main(int argc, char *argv[])
         const QString message
             = QStringLiteral("No display is available: the report window cannot be shown.");
         LOG_ERROR(message);
-        const QByteArray text = message.toUtf8() + '\n';
-        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-        std::fflush(stderr);
+        QtCommandLine::writeToStandardError(message + QLatin1Char('\n'));
         return 1;
     }
 

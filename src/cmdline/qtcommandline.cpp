@@ -29,19 +29,34 @@ bool isFlag(const QtCommandLine::Option &option)
 }
 
 #ifdef Q_OS_WIN
-// Windows: IBM 866, the console's code page of the Russian systems Velmora started on, as the
-// system converts it; a character the code page lacks is a '?'.
-QByteArray consoleBytes(const QString &text)
+// Windows: the program is a GUI program and has no console of its own. The text goes to the
+// standard error it was started with when there is one (a file or a pipe), otherwise to the
+// console of the one who started it (AttachConsole). It is encoded in that console's code page,
+// 866 on a Russian system, or in the system's console code page when there is no console; a
+// character the code page lacks is a '?'.
+void writeToConsole(const QString &text)
 {
-    constexpr UINT ibm866 = 866;
-    if (text.isEmpty())
-        return QByteArray();
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    bool own = false;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED)
+            return; // no console to attach to (ERROR_ACCESS_DENIED: one is attached already)
+        handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+            OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return;
+        own = true;
+    }
+    const UINT codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : GetOEMCP();
     const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
     const int length = int(text.size());
-    const int size = WideCharToMultiByte(ibm866, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
     QByteArray bytes(size, Qt::Uninitialized);
-    WideCharToMultiByte(ibm866, 0, wide, length, bytes.data(), size, nullptr, nullptr);
-    return bytes;
+    WideCharToMultiByte(codePage, 0, wide, length, bytes.data(), size, nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr);
+    if (own)
+        CloseHandle(handle);
 }
 #else
 // The character encoding of the locale the environment names for characters (LC_ALL, LC_CTYPE,
@@ -214,6 +229,25 @@ bool QtCommandLine::parse(const QStringList &arguments)
     return ok;
 }
 
+QStringList QtCommandLine::freeWords(const QStringList &arguments) const
+{
+    // The same walk as parse(): only a short option that takes a value consumes the next argument.
+    QStringList words;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument.startsWith(QLatin1Char('-'))) {
+            if (argument.startsWith(QLatin1String("--")) || argument.size() != 2)
+                continue;
+            const Option *option = findByShortName(argument.at(1));
+            if (option && !isFlag(*option))
+                ++i;
+            continue;
+        }
+        words.append(argument);
+    }
+    return words;
+}
+
 QVariant QtCommandLine::value(const char *name, const QVariant &defaultValue) const
 {
     return m_values.value(QString::fromLocal8Bit(name), defaultValue);
@@ -252,10 +286,10 @@ void QtCommandLine::printHelp(const QString &usage) const
 void QtCommandLine::writeToStandardError(const QString &text)
 {
 #ifdef Q_OS_WIN
-    const QByteArray bytes = consoleBytes(text);
+    writeToConsole(text);
 #else
     const QByteArray bytes = localeBytes(text);
-#endif
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
+#endif
 }

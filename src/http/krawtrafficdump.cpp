@@ -88,6 +88,14 @@ bool KRawTrafficDump::enabled()
     return decideLocked(s);
 }
 
+void KRawTrafficDump::setRequested(bool on)
+{
+    DumpState &s = state();
+    QMutexLocker locker(&s.mutex);
+    s.forced = true;
+    s.forcedValue = on;
+}
+
 void KRawTrafficDump::resetForTesting(bool on)
 {
     DumpState &s = state();

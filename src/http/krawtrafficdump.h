@@ -6,8 +6,10 @@
 class KRequestBody;
 
 // The raw traffic dump: every request and answer of a run as it went over the wire, in
-// "raw_network_data_alt.txt" in the cache folder. Switched on by the word "+dumps" among the
-// application's arguments; decided once per process, at the first request that connects. The
+// "raw_network_data_alt.txt" in the cache folder. Switched on by the free word "+dumps" on the
+// command line (start-up tells which words are free: setRequested()); without that, by the word
+// among the application's arguments. Decided once per process, at the first request that
+// connects. The
 // file is emptied then, made readable and writable by its owner only (it holds the password and
 // the session cookie), and stays open until the process ends; blocks of all requests follow each
 // other in the order in which they were written. Lines end with a single LF. Byte data (headers,
@@ -19,6 +21,9 @@ public:
     // Whether dumping is on; the first call decides and opens (empties) the file. A file that
     // cannot be opened turns dumping off for the run, silently.
     static bool enabled();
+    // Start-up's reading of the command line: whether "+dumps" stands there as a free word (not
+    // as an option's value). Call it before the first request.
+    static void setRequested(bool on);
     // Test seam: forget the decision and close the file; the next enabled() decides `on`.
     static void resetForTesting(bool on);
 

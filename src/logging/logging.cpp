@@ -54,6 +54,10 @@ QString qualifiedFunctionName(const char *prettyFunction)
     std::string_view name = text.substr(start, open - start);
     while (!name.empty() && (name.front() == '*' || name.front() == '&'))
         name.remove_prefix(1);
+    // A Windows GUI program's main() is compiled as qMain, which Qt's WinMain calls; it is still
+    // the program's main.
+    if (name == "qMain")
+        return QStringLiteral("main");
     return QString::fromUtf8(name.data(), qsizetype(name.size()));
 }
 

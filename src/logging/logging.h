@@ -23,7 +23,7 @@ QString formatLogMessage(
     const QString &message, const QString &file, const QString &function, int line);
 
 // "virtual bool KWebClient::event(QEvent*)" -> "KWebClient::event"; "int main(int, char**)" ->
-// "main".
+// "main", also where Windows builds compile main() as "qMain".
 QString qualifiedFunctionName(const char *prettyFunction);
 
 // Composes and writes one line; never fails and never throws.

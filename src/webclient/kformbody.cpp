@@ -13,7 +13,7 @@ constexpr qint64 SendBlock = 3 * 1024;
 // Bytes of a file read at a time while it is measured; also a multiple of 3.
 constexpr qint64 MeasureBlock = 3 * 64 * 1024;
 
-constexpr QCryptographicHash::Algorithm DigestAlgorithm = QCryptographicHash::Sha1;
+constexpr QCryptographicHash::Algorithm DigestAlgorithm = QCryptographicHash::Sha256;
 
 // Reads until max bytes are in or the file ends; -1 on a read error.
 qint64 readFully(QFile &file, char *out, qint64 max)
@@ -117,6 +117,15 @@ bool KFormBody::measure()
     return rewind();
 }
 
+QByteArray KFormBody::fileDigest(const QString &key) const
+{
+    for (const Field &field : m_fields) {
+        if (field.key == key && !field.path.isEmpty())
+            return m_measured ? field.digest : QByteArray();
+    }
+    return QByteArray();
+}
+
 qint64 KFormBody::size() const
 {
     return m_measured ? m_size : 0;
@@ -142,6 +151,7 @@ bool KFormBody::rewind()
     m_inValue = false;
     m_piece.clear();
     m_pieceAt = 0;
+    m_handedOut = 0;
     return true;
 }
 
@@ -160,10 +170,19 @@ qint64 KFormBody::read(char *out, qint64 max)
                 break; // the end of the body
         }
         const qint64 n = std::min(max - given, qint64(m_piece.size() - m_pieceAt));
+        if (m_finalCheck && m_handedOut + given + n == m_size) {
+            // These bytes end the body: they go out only when the check lets them.
+            const QString refusal = m_finalCheck();
+            if (!refusal.isEmpty()) {
+                fail(refusal);
+                return -1;
+            }
+        }
         std::memcpy(out + given, m_piece.constData() + m_pieceAt, size_t(n));
         m_pieceAt += n;
         given += n;
     }
+    m_handedOut += given;
     return given;
 }
 

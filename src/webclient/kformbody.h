@@ -8,16 +8,22 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // A form body (see encodeFormFields) encoded piece by piece as the transport reads it. Values are
 // either bytes in memory (shared, never copied) or the content of a file, which is read in small
 // blocks while it is sent, so that nothing of the file is held beyond one block.
 //
 // Use: add the fields in the order in which they would be inserted into the parameters, then
 // call measure() once: it reads each file through to compute the body's exact size and notes the
-// file's size and a digest of its bytes. While the body is read, each file is read again and the
+// file's size and the SHA-256 of its bytes. While the body is read, each file is read again and the
 // digest recomputed; a file that changed since it was measured (other size, a read error, other
 // bytes) makes read() fail before the last bytes of its field are handed out, so a request never
 // completes with a body other than the one measured.
+//
+// A final check, when one is set, runs on every pass just before the body's last bytes are handed
+// out (the transport reads them as its last chunk goes out): a text from it fails the read with
+// that text, so the request fails before its last chunk.
 //
 // The bytes are exactly encodeFormFields() for the same fields with the files' contents as
 // values.
@@ -35,6 +41,13 @@ public:
     // Reads every file once and fixes the body's size; false (errorString() tells why) when a
     // file cannot be opened or read. Fields added afterwards are not part of the body.
     bool measure();
+
+    // Runs before the last bytes of each pass are handed out: an empty text lets them go.
+    using FinalCheck = std::function<QString()>;
+    void setFinalCheck(FinalCheck check) { m_finalCheck = std::move(check); }
+    // The SHA-256 of the file of a field as measure() read it (every pass hands out exactly those
+    // bytes); empty before measure() or for a field that is not a file.
+    QByteArray fileDigest(const QString &key) const;
 
     // The body's size; 0 before measure().
     qint64 size() const override;
@@ -68,6 +81,7 @@ private:
     QList<qsizetype> m_order; // indexes into m_fields, in body order
     bool m_measured = false;
     qint64 m_size = 0;
+    FinalCheck m_finalCheck;
 
     // Reading state.
     qsizetype m_next = 0; // position in m_order of the field whose value is being encoded
@@ -80,5 +94,6 @@ private:
     QByteArray m_raw; // one block of a value
     QByteArray m_piece; // encoded bytes waiting to be handed out
     qsizetype m_pieceAt = 0;
+    qint64 m_handedOut = 0; // bytes of this pass handed out
     bool m_failed = false;
 };

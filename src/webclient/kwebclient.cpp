@@ -499,10 +499,24 @@ int KWebClient::uploadFeedback(const QString &message, const QByteArray &screens
     return sendFeedback(body);
 }
 
-int KWebClient::uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash)
+int KWebClient::uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash,
+    const LastBytesCheck &lastBytesCheck)
 {
-    return sendFeedback(
-        feedbackForm(message, QByteArray(), QByteArray(), QByteArray(), dumpPath, crash));
+    const std::shared_ptr<KFormBody> body
+        = feedbackForm(message, QByteArray(), QByteArray(), QByteArray(), dumpPath, crash);
+    if (lastBytesCheck) {
+        // The body owns its check: a raw pointer back to it, never a shared one.
+        KFormBody *form = body.get();
+        const QString key = QStringLiteral("memorydump");
+        body->setFinalCheck([form, key, lastBytesCheck] {
+            const QString refusal = lastBytesCheck(form->fileDigest(key));
+            if (!refusal.isEmpty())
+                LOG_INFO(
+                    QStringLiteral("The report is stopped before its last bytes: %1").arg(refusal));
+            return refusal;
+        });
+    }
+    return sendFeedback(body);
 }
 
 int KWebClient::sendFeedback(const std::shared_ptr<KFormBody> &body)

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class KFormBody;
@@ -100,7 +101,14 @@ public:
     // existing empty file sends no dump, as empty bytes do. A file that cannot be opened or read,
     // or that changes while it is sent, gives 4. The re-send after a re-login reads the file
     // again from its start.
-    int uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash);
+    //
+    // lastBytesCheck, when given, runs on the calling thread just before the last bytes of the
+    // request go out (of the re-send too), with the SHA-256 of the dump file's bytes that the
+    // request carries: a text from it stops the request before those bytes (code 4, and
+    // lastFailure() BodySourceFailed with that text).
+    using LastBytesCheck = std::function<QString(const QByteArray &dumpSha256)>;
+    int uploadFeedbackFile(const QString &message, const QString &dumpPath, bool crash,
+        const LastBytesCheck &lastBytesCheck = {});
 
     // Calls an API method that needs a signed-in client, with the automatic re-login: 0 when the
     // answer's result reads as 1, 5 for any other answer, 4 when the call failed. answer receives

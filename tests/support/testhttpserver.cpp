@@ -92,9 +92,11 @@ QString testCaPath()
 
 // ---- TestConnection ---------------------------------------------------------------------------
 
-TestConnection::TestConnection(QTcpSocket *socket, const std::atomic<bool> *stop)
+TestConnection::TestConnection(
+    QTcpSocket *socket, const std::atomic<bool> *stop, std::atomic<qint64> *arrived)
     : m_socket(socket)
     , m_stop(stop)
+    , m_arrived(arrived)
 {
     m_startNs = steadyNs();
 }
@@ -106,6 +108,8 @@ void TestConnection::readAvailable()
         return;
     arrivals.append({ steadyNs() - m_startNs, bytes.size() });
     received.append(bytes);
+    if (m_arrived)
+        m_arrived->fetch_add(bytes.size());
 }
 
 QByteArray TestConnection::readRequest(int timeoutMs)
@@ -306,7 +310,7 @@ void TestHttpServer::serve(qintptr descriptor)
         socket = std::make_unique<QTcpSocket>();
         socket->setSocketDescriptor(descriptor);
     }
-    TestConnection connection(socket.get(), &m_stop);
+    TestConnection connection(socket.get(), &m_stop, &m_arrived);
     if (m_handler)
         m_handler(connection);
     {

@@ -38,8 +38,10 @@ public:
         qint64 size;
     };
 
-    // `stop` is the server's stop flag: waits end early once it is set.
-    explicit TestConnection(QTcpSocket *socket, const std::atomic<bool> *stop = nullptr);
+    // `stop` is the server's stop flag: waits end early once it is set. `arrived`, when given,
+    // counts every byte read, as it is read.
+    explicit TestConnection(QTcpSocket *socket, const std::atomic<bool> *stop = nullptr,
+        std::atomic<qint64> *arrived = nullptr);
 
     // Reads a whole request: up to the blank line, then as many bytes as its Content-Length.
     // Returns what arrived, also when the client stopped early or the wait ran out.
@@ -66,6 +68,7 @@ private:
 
     QTcpSocket *m_socket;
     const std::atomic<bool> *m_stop;
+    std::atomic<qint64> *m_arrived;
     qint64 m_startNs;
 };
 
@@ -95,6 +98,9 @@ public:
     // through the handshake are counted and their bytes are not included.
     QByteArray received() const;
     QList<TestConnection::Arrival> arrivals() const;
+    // Bytes the handlers have read so far, of connections still open too: how far a request
+    // that is still arriving has come.
+    qint64 bytesArrived() const { return m_arrived.load(); }
     int handledConnections() const;
     int failedHandshakes() const;
     // Blocks until `count` connections have been handled (or their handshakes failed).
@@ -117,6 +123,7 @@ private:
     mutable QMutex m_mutex;
     QByteArray m_received;
     QList<TestConnection::Arrival> m_arrivals;
+    std::atomic<qint64> m_arrived { 0 };
     std::atomic<int> m_handled { 0 };
     std::atomic<int> m_failedHandshakes { 0 };
 };
