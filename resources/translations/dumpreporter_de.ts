@@ -240,10 +240,6 @@
         <translation>Der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
     </message>
     <message>
-        <source>Report sent</source>
-        <translation>Bericht gesendet</translation>
-    </message>
-    <message>
         <source>Another Velmora reporter has sent this report.</source>
         <translation>Ein anderer Velmora-Prozess hat diesen Bericht gesendet.</translation>
     </message>

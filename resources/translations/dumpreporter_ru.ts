@@ -242,10 +242,6 @@
         <translation>прокси-сервер не принял сохранённые учётные данные прокси</translation>
     </message>
     <message>
-        <source>Report sent</source>
-        <translation>Отчёт отправлен</translation>
-    </message>
-    <message>
         <source>Another Velmora reporter has sent this report.</source>
         <translation>Этот отчёт уже отправлен другим процессом Velmora.</translation>
     </message>

@@ -278,15 +278,8 @@ void KDumpReporterDlg::onWaitForLock()
     LOG_INFO(QStringLiteral("The report of %1 has been sent by another reporter.").arg(dumpPath));
     m_accepted = true;
     m_ownLock.reset();
-    setStage(Stage::None);
-    ui.progressUpload->clearStatusText();
-    QMessageBox::information(this, tr("Report sent"),
-        tr("Another Velmora reporter has sent this report."), QMessageBox::Ok,
-        QMessageBox::NoButton);
-    restartIfChecked();
-    QCoreApplication::exit(0);
-    onChangeWindowMode(false);
-    m_sending = false;
+    // Said as a sent report of the window's own is confirmed, in the state line.
+    confirmSent(tr("Another Velmora reporter has sent this report."));
 }
 
 void KDumpReporterDlg::onChangeWindowMode(bool bSubmitMode)
@@ -630,7 +623,7 @@ void KDumpReporterDlg::sendEarlierReports(qsizetype index)
         });
 }
 
-void KDumpReporterDlg::confirmSent()
+void KDumpReporterDlg::confirmSent(const QString &text)
 {
     // The flow is over: nothing is sent any more, and the report cannot be sent twice.
     m_sending = false;
@@ -641,7 +634,8 @@ void KDumpReporterDlg::confirmSent()
     ui.labelProgress->setText(
         QStringLiteral("<p style=\" margin:0px;\"><span style=\" font-size:10px; "
                        "font-weight:600;\">%1</span></p>")
-            .arg(tr("The report has been sent. Thank you!").toHtmlEscaped()));
+            .arg((text.isEmpty() ? tr("The report has been sent. Thank you!") : text)
+                     .toHtmlEscaped()));
     ui.labelProgress->setVisible(true);
     announceState();
     // Exit, Escape or closing the window end it sooner, the same way.

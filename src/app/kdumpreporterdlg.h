@@ -141,9 +141,10 @@ private:
     void refreshReportPreview();
     // Tells assistive technology that the state line under the comment has a new text.
     void announceState();
-    // After the service accepted the report (and the earlier ones were tried): the state line
-    // confirms it, and the window ends a moment later with 0.
-    void confirmSent();
+    // After the service accepted the report (and the earlier ones were tried), or another
+    // reporter had it accepted: the state line confirms it (text, or that the report has been
+    // sent), and the window ends a moment later with 0.
+    void confirmSent(const QString &text = QString());
 
     // What the progress row tells before the upload's bytes go out: the stage and its seconds.
     enum class Stage { None, Waiting, Connecting, SigningIn, Uploading };
