@@ -323,11 +323,11 @@ void TestTranslations::windowInLanguage_data()
                            << "2 / 2\u00a0КБ, осталось 0\u00a0с"
                            << "Конфиденциальность: отчёт содержит дамп памяти на момент сбоя, в "
                               "котором могут оказаться данные, с которыми вы работали, а также ваш "
-                              "комментарий и описание вашей системы. Вход выполняется с вашим "
+                              "комментарий и описание вашей системы. Вход выполняется под вашим "
                               "логином Velmora; пароль в отчёт не включается.";
     const QString germanPrivacy = QStringLiteral(
-        "Datenschutzhinweis: Der Bericht enthält den Speicherauszug des Absturzes, "
-        "der Daten enthalten kann, mit denen Sie gerade gearbeitet haben, sowie "
+        "Datenschutzhinweis: Der Bericht enthält die Dump-Datei des Absturzes, "
+        "die Daten enthalten kann, mit denen Sie gerade gearbeitet haben, sowie "
         "Ihren Kommentar und eine Beschreibung Ihres Systems. Sie melden sich mit "
         "Ihrem Velmora-Anmeldenamen an; Ihr Passwort ist nicht Teil des Berichts.");
     QTest::newRow("de_DE") << german << "de"

@@ -142,7 +142,7 @@
     </message>
     <message>
         <source>the proxy asked for a login that is not stored</source>
-        <translation>Der Proxy hat eine Anmeldung verlangt, die nicht gespeichert ist</translation>
+        <translation>Der Proxy hat Zugangsdaten verlangt, die nicht gespeichert sind</translation>
     </message>
     <message>
         <source>the proxy could not be reached or would not connect</source>
@@ -237,11 +237,11 @@
     </message>
     <message>
         <source>the proxy did not accept the stored proxy login</source>
-        <translation>Der Proxy hat die gespeicherte Proxy-Anmeldung nicht angenommen</translation>
+        <translation>Der Proxy hat die gespeicherten Proxy-Zugangsdaten nicht angenommen</translation>
     </message>
     <message>
         <source>Another Velmora reporter has sent this report.</source>
-        <translation>Ein anderer Velmora-Prozess hat diesen Bericht gesendet.</translation>
+        <translation>Bericht von anderem Velmora-Prozess gesendet.</translation>
     </message>
     <message>
         <source>Another Velmora reporter is sending this report…</source>
@@ -302,9 +302,9 @@ p, li { white-space: pre-wrap; }
 &lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-size:11px; font-weight:400; font-style:normal;&quot;&gt;
 &lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Velmora oder eine der zugehörigen Anwendungen ist soeben abgestürzt. &lt;/span&gt;&lt;/p&gt;
 &lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Es ist uns gelungen, eine Dump-Datei des Speicherbereichs zu sichern, in dem der Absturz aufgetreten ist. Sie können diese Datei an das Velmora-Team senden, damit wir das Problem untersuchen können. Optional können Sie beschreiben, was Sie gerade getan haben, als das Problem aufgetreten ist.&lt;/span&gt;&lt;/p&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Es ist uns gelungen, eine Dump-Datei des Speicherbereichs zu sichern, in dem der Absturz aufgetreten ist. Sie können diese Datei an das Velmora-Team senden, damit wir das Problem untersuchen können. Optional können Sie beschreiben, was Sie gerade getan haben, als das Problem auftrat.&lt;/span&gt;&lt;/p&gt;
 &lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Datenschutzhinweis: Der Bericht enthält den Speicherauszug des Absturzes, der Daten enthalten kann, mit denen Sie gerade gearbeitet haben, sowie Ihren Kommentar und eine Beschreibung Ihres Systems. Sie melden sich mit Ihrem Velmora-Anmeldenamen an; Ihr Passwort ist nicht Teil des Berichts.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Datenschutzhinweis: Der Bericht enthält die Dump-Datei des Absturzes, die Daten enthalten kann, mit denen Sie gerade gearbeitet haben, sowie Ihren Kommentar und eine Beschreibung Ihres Systems. Sie melden sich mit Ihrem Velmora-Anmeldenamen an; Ihr Passwort ist nicht Teil des Berichts.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>&amp;What will be sent?</source>

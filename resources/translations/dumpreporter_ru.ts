@@ -127,7 +127,7 @@
     </message>
     <message>
         <source>the network did not reach the server</source>
-        <translation>сеть не смогла связаться с сервером</translation>
+        <translation>сервер недоступен по сети</translation>
     </message>
     <message>
         <source>the connection timed out</source>
@@ -239,11 +239,11 @@
     </message>
     <message>
         <source>the proxy did not accept the stored proxy login</source>
-        <translation>прокси-сервер не принял сохранённые учётные данные прокси</translation>
+        <translation>прокси-сервер не принял сохранённые для него учётные данные</translation>
     </message>
     <message>
         <source>Another Velmora reporter has sent this report.</source>
-        <translation>Этот отчёт уже отправлен другим процессом Velmora.</translation>
+        <translation>Отчёт отправлен другим процессом Velmora.</translation>
     </message>
     <message>
         <source>Another Velmora reporter is sending this report…</source>
@@ -306,7 +306,7 @@ p, li { white-space: pre-wrap; }
 &lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
 &lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px;&quot;&gt;Нам удалось сохранить файл дампа памяти на момент сбоя. Вы можете отправить этот файл команде Velmora, чтобы мы изучили проблему. При желании опишите, что вы делали, когда возникла проблема.&lt;/span&gt;&lt;/p&gt;
 &lt;p style=&quot;-qt-paragraph-type:empty; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:10px;&quot;&gt;&lt;br /&gt;&lt;/p&gt;
-&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Конфиденциальность: отчёт содержит дамп памяти на момент сбоя, в котором могут оказаться данные, с которыми вы работали, а также ваш комментарий и описание вашей системы. Вход выполняется с вашим логином Velmora; пароль в отчёт не включается.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;&lt;span style=&quot; font-size:10px; font-weight:600;&quot;&gt;Конфиденциальность: отчёт содержит дамп памяти на момент сбоя, в котором могут оказаться данные, с которыми вы работали, а также ваш комментарий и описание вашей системы. Вход выполняется под вашим логином Velmora; пароль в отчёт не включается.&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>&amp;What will be sent?</source>
