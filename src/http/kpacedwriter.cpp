@@ -102,12 +102,13 @@ void KPacedWriter::startChunk()
     QAbstractSocket *socket = m_connection.socket();
     const int remainingMs = int(
         std::max<qint64>(0, m_settings.chunkTimeoutMs - (m_clock.elapsed() - m_periodStartMs)));
-    if (socket->write(m_chunk.data(), size) < size || remainingMs < 1) {
+    // Started before the write: a socket may hand the bytes on within write() already.
+    m_chunkTimeout.start(std::max(1, remainingMs));
+    if (remainingMs < 1 || socket->write(m_chunk.data(), size) < size) {
         finish(answerWaiting() ? KTransportFailure::AnsweredEarly : KTransportFailure::WriteFailed,
             socket->errorString());
         return;
     }
-    m_chunkTimeout.start(remainingMs);
     // Written bytes go out from the loop; wrote() tells when they have.
 }
 
