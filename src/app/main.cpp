@@ -6,6 +6,7 @@
 #include "app/translations.h"
 #include "app/webclientinstance.h"
 #include "base/processvalues.h"
+#include "base/regexjit.h"
 #include "cmdline/qtcommandline.h"
 #include "cmdline/reporteroptions.h"
 #include "http/krawtrafficdump.h"
@@ -92,6 +93,11 @@ static int sendPendingReports(
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // Before any thread starts and any pattern is compiled: with MinGW-w64, a thread that ran a
+    // JIT-compiled match could crash the process as it ends (see regexjit.h).
+    turnRegularExpressionJitOff();
+#endif
     FontWarmUp fontWarmUp;
     // A cache folder that cannot be made, once the window can be shown, shows the fatal-error box.
     installFatalErrorBox();
